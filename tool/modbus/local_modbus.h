@@ -1,0 +1,58 @@
+#pragma once
+
+#include "common/serial_device.h"
+#include "tool/modbus/modbus.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+// A Modbus RTU master whose line is a local serial port.
+class CLocalModbus : public CModbus
+{
+public:
+    CLocalModbus();
+    ~CLocalModbus() override;
+
+    const char* className() const override { return "CLocalModbus"; }
+
+    std::uint16_t Transact(std::vector<std::uint8_t>& request, std::uint16_t requestLength,
+                           std::vector<std::uint8_t>& reply, std::uint16_t expectedLength,
+                           std::uint16_t* receivedLength) override;
+    QString ErrorMessage(std::uint16_t code) const override;
+    bool IsOpen() const override;
+
+    // Opens portName ("COMn" or a device path); parity 255 keeps the stored
+    // parity, baudRate 0 the stored speed. The values used are stored.
+    bool Open(const QString& portName, std::uint8_t parity, std::uint32_t baudRate);
+    bool Close();
+
+    // The line primitives of one exchange; Transact calls them under the lock.
+    void Purge();
+    bool WriteFrame(const std::uint8_t* bytes, std::size_t length);
+    // Reads at most buffer.size() bytes: 4 first, then the rest.
+    bool ReadFrame(std::vector<std::uint8_t>& buffer, std::size_t* count);
+
+    // The time-outs the port runs with since the last Open.
+    T_SERIALTIMEOUTS Timeouts() const;
+    // The line settings of the open port, read back from the device.
+    bool Line(T_SERIALLINE* line) const;
+
+    QString portName;
+    std::uint32_t responseTimeout = 1000;  // ms: constant part of the time-outs, drain limit
+    std::uint32_t charTimeout = 0;         // ms between characters; 0 none; only ever grows
+    std::uint16_t dataBits = 8;            // its low byte is used
+    std::uint32_t baudRate = 9600;
+    std::uint8_t parity = 0;               // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    std::uint8_t flowControl = 0;          // bit 0 DSR/DTR, bit 1 CTS/RTS, bit 2 XON/XOFF
+    std::uint8_t stopBits = 0;             // 0 one, 1 one and a half, 2 two
+
+private:
+    CSerialDevice port_;
+    std::vector<std::uint8_t> rxBuffer_;
+};
+
+// Opens the master's port from the tool's stored "RS232" settings with a
+// 300 ms response time-out and one attempt per request.
+bool OpenFromSettings(CLocalModbus& master);
