@@ -1,0 +1,100 @@
+#include "sim/modbus_slave_link.h"
+
+#include "sim/modbus_slave.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+// Bytes on a pty arrive at once; a short gap ends an unknown frame.
+constexpr int kPtyFrameGapMs = 5;
+
+// The Modbus inter-frame silence: 3.5 characters of 11 bits, at least 1.75 ms.
+int FrameGapMs(std::uint32_t baudRate)
+{
+    const std::uint32_t us = baudRate ? 38500000u / baudRate : 0;
+    return std::max(2, static_cast<int>((std::max(us, 1750u) + 999) / 1000));
+}
+
+} // namespace
+
+CModbusSlaveLink::CModbusSlaveLink(CModbusSlave& slave) : slave_(slave) {}
+
+CModbusSlaveLink::~CModbusSlaveLink()
+{
+    Stop();
+}
+
+bool CModbusSlaveLink::StartOnPty()
+{
+    Stop();
+    char name[256] = {};
+    termios raw{};
+    ::cfmakeraw(&raw);
+    if (::openpty(&ptyMaster_, &ptySlave_, name, &raw, nullptr) != 0) {
+        error_ = errno;
+        return false;
+    }
+    ::fcntl(ptyMaster_, F_SETFD, FD_CLOEXEC);
+    ::fcntl(ptySlave_, F_SETFD, FD_CLOEXEC);
+    ::fcntl(ptyMaster_, F_SETFL, ::fcntl(ptyMaster_, F_GETFL) | O_NONBLOCK);
+    path_ = name;
+    if (!StartThread(ptyMaster_, kPtyFrameGapMs)) {
+        Stop();
+        return false;
+    }
+    return true;
+}
+
+bool CModbusSlaveLink::StartOnDevice(const std::string& path, const T_SERIALLINE& line)
+{
+    Stop();
+    if (!device_.Open(path) || !device_.SetLine(line)) {
+        error_ = device_.LastError();
+        device_.Close();
+        return false;
+    }
+    path_ = path;
+    if (!StartThread(device_.Handle(), FrameGapMs(line.baudRate))) {
+        Stop();
+        return false;
+    }
+    return true;
+}
+
+bool CModbusSlaveLink::StartThread(int fd, int frameGapMs)
+{
+    stopFd_ = ::eventfd(0, EFD_CLOEXEC);
+    if (stopFd_ < 0) {
+        error_ = errno;
+        return false;
+    }
+    thread_ = std::thread([this, fd, frameGapMs] { slave_.Serve(fd, stopFd_, frameGapMs); });
+    return true;
+}
+
+void CModbusSlaveLink::Stop()
+{
+    if (thread_.joinable()) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto written = ::write(stopFd_, &one, sizeof(one));
+        thread_.join();
+    }
+    if (stopFd_ >= 0)
+        ::close(stopFd_);
+    stopFd_ = -1;
+    if (ptySlave_ >= 0)
+        ::close(ptySlave_);
+    if (ptyMaster_ >= 0)
+        ::close(ptyMaster_);
+    ptySlave_ = ptyMaster_ = -1;
+    device_.Close();
+}
