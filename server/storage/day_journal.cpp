@@ -1,0 +1,184 @@
+#include "server/storage/day_journal.h"
+
+#include "common/clock.h"
+#include "common/format_time.h"
+#include "server/model/point_base.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace {
+
+constexpr std::int64_t kSecondsPerDay = 86400;
+constexpr qint64 kCountSize = 4; // u32 record count at the start of the file
+constexpr qint64 kRecordSize = sizeof(T_EVENT);
+
+// Moves a file that must not be overwritten out of the way, keeping it
+// beside the new one.
+void SetAside(const QString& path)
+{
+    const QString aside = path + QLatin1Char('.')
+        + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")) + QStringLiteral(".old");
+    QFile::remove(aside);
+    QDir().rename(path, aside);
+}
+
+bool WriteAll(int fd, const void* data, std::size_t size, off_t offset)
+{
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = ::pwrite(fd, bytes, size, offset);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        bytes += written;
+        size -= static_cast<std::size_t>(written);
+        offset += written;
+    }
+    return true;
+}
+
+} // namespace
+
+CDayJournal::CDayJournal(CPointBase& base) : base_(base), todayMoment_(base.Clock().Now()) {}
+
+CDayJournal::~CDayJournal() { CloseToday(); }
+
+QString CDayJournal::DayFileName(const QString& folder, std::int64_t moment)
+{
+    QString date;
+    try {
+        date = FormatTime(moment, "%d%b%Y");
+    } catch (const std::invalid_argument&) {
+    }
+    return folder + QLatin1Char('/') + date + QStringLiteral("Day.base");
+}
+
+QString CDayJournal::TodayFile() const { return DayFileName(base_.baseFolder(), todayMoment_); }
+
+bool CDayJournal::ReadDayFile(const QString& path, std::vector<T_EVENT>& events)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    events.clear();
+    const qint64 size = file.size();
+    if (size < kCountSize)
+        return true;
+    // The records the file holds decide, not the count it declares: a count
+    // beyond the file is not believed, and records written after the count
+    // was last updated are not lost.
+    const qint64 records = (size - kCountSize) / kRecordSize;
+    events.resize(static_cast<std::size_t>(records));
+    file.seek(kCountSize);
+    const qint64 wanted = records * kRecordSize;
+    const qint64 got = file.read(reinterpret_cast<char*>(events.data()), wanted);
+    events.resize(static_cast<std::size_t>(std::max<qint64>(got, 0) / kRecordSize));
+    return true;
+}
+
+bool CDayJournal::WriteDayFile(const QString& path, const std::vector<T_EVENT>& events)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const auto count = static_cast<std::uint32_t>(events.size());
+    const qint64 bytes = static_cast<qint64>(events.size()) * kRecordSize;
+    if (file.write(reinterpret_cast<const char*>(&count), kCountSize) != kCountSize
+        || file.write(reinterpret_cast<const char*>(events.data()), bytes) != bytes) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+void CDayJournal::CloseToday()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+}
+
+void CDayJournal::StartDay(std::int64_t moment)
+{
+    CloseToday();
+    todayMoment_ = moment;
+    recordsOnDisk_ = 0;
+}
+
+void CDayJournal::LoadJournals()
+{
+    const std::int64_t now = base_.Clock().Now();
+    StartDay(now);
+    // The journals are read for this moment's date; the date the minute timer
+    // compares against must be the same one.
+    base_.today = CPointBase::DayOfMonth(now);
+    std::vector<T_EVENT> today;
+    std::vector<T_EVENT> yesterday;
+    const QString todayPath = TodayFile();
+    if (!ReadDayFile(todayPath, today) && QFile::exists(todayPath))
+        SetAside(todayPath); // there but unreadable: keep it, start a new one
+    ReadDayFile(DayFileName(base_.baseFolder(), now - kSecondsPerDay), yesterday);
+    recordsOnDisk_ = today.size();
+    base_.SetJournals(std::move(today), std::move(yesterday));
+}
+
+bool CDayJournal::OpenToday()
+{
+    if (fd_ >= 0)
+        return true;
+    const QByteArray path = QFile::encodeName(TodayFile());
+    fd_ = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    return fd_ >= 0;
+}
+
+void CDayJournal::Append()
+{
+    const auto& events = base_.todayEvents();
+    if (recordsOnDisk_ >= events.size() || !OpenToday())
+        return;
+    const std::size_t fresh = events.size() - recordsOnDisk_;
+    const auto count = static_cast<std::uint32_t>(events.size());
+    if (!WriteAll(fd_, events.data() + recordsOnDisk_, fresh * sizeof(T_EVENT),
+                  static_cast<off_t>(kCountSize + static_cast<qint64>(recordsOnDisk_) * kRecordSize))
+        || !WriteAll(fd_, &count, sizeof count, 0)) {
+        // Tried again with the next event or the next whole write.
+        CloseToday();
+        return;
+    }
+    recordsOnDisk_ = events.size();
+}
+
+void CDayJournal::SaveToday()
+{
+    const auto& events = base_.todayEvents();
+    if (events.size() < recordsOnDisk_)
+        return; // never replace the file with fewer events than it holds
+    CloseToday();
+    if (WriteDayFile(TodayFile(), events))
+        recordsOnDisk_ = events.size();
+}
+
+void CDayJournal::RollOver()
+{
+    const QString endedDay = TodayFile();
+    if (DayFileName(base_.baseFolder(), base_.Clock().Now()) == endedDay)
+        return; // still the same date on the calendar: nothing to roll over
+    base_.MoveTodayToYesterday();
+    StartDay(base_.Clock().Now());
+    if (!base_.yesterdayEvents().empty() || QFile::exists(endedDay))
+        WriteDayFile(endedDay, base_.yesterdayEvents());
+    // A file of the new date can only exist when the clock went back; keep it.
+    const QString newDay = TodayFile();
+    if (newDay != endedDay && QFile::exists(newDay))
+        SetAside(newDay);
+}

@@ -1,0 +1,49 @@
+#include "server/ui/alarm_list_model.h"
+
+#include "common/format_time.h"
+#include "server/model/event_codes.h"
+
+#include <stdexcept>
+
+int CAlarmListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 3; }
+
+QVariant CAlarmListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    switch (section) {
+    case 0: return QStringLiteral("Точка");
+    case 1: return QStringLiteral("Тревога");
+    case 2: return QStringLiteral("Время");
+    default: return {};
+    }
+}
+
+QVariant CAlarmListModel::data(const QModelIndex& index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid) || role != Qt::DisplayRole)
+        return {};
+    return Text(StoredRow(index.row()), index.column());
+}
+
+void CAlarmListModel::InsertTop(const QString& name, const T_EVENT& event, bool withPrefix)
+{
+    rows_.push_back(Row{name, event.time, event.code, event.source, withPrefix});
+    RowAdded();
+}
+
+QString CAlarmListModel::Text(int stored, int column) const
+{
+    const Row& row = rows_.at(static_cast<std::size_t>(stored));
+    switch (column) {
+    case 0: return row.name;
+    case 1: return (row.withPrefix ? SourcePrefix(row.source) : QString()) + EventText(row.code).text;
+    case 2:
+        try {
+            return FormatTime(row.time, "%d.%m %H:%M");
+        } catch (const std::invalid_argument&) {
+            return {};
+        }
+    default: return {};
+    }
+}

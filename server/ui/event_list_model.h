@@ -1,0 +1,42 @@
+#pragma once
+
+#include "server/model/records.h"
+#include "server/ui/top_insert_model.h"
+
+#include <QString>
+
+#include <vector>
+
+// The event list: "Точка", "Событие" (source prefix and text), "Дата", "Время".
+class CEventListModel final : public CTopInsertModel
+{
+    Q_OBJECT
+
+public:
+    using CTopInsertModel::CTopInsertModel;
+
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    int Size() const override { return static_cast<int>(rows_.size()); }
+    void Reserve(std::size_t rows) { rows_.reserve(rows); }
+
+    void InsertTop(const QString& name, const T_EVENT& event);
+    QString Text(int stored, int column) const;
+    int IconOf(int stored) const;
+
+protected:
+    void ClearRows() override { rows_.clear(); }
+
+private:
+    struct Row
+    {
+        QString name;
+        std::int64_t time = 0;
+        std::uint8_t code = 0;
+        std::uint8_t source = 0;
+    };
+
+    std::vector<Row> rows_;
+};
