@@ -10,6 +10,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -65,6 +67,16 @@ int RemainingMs(Clock::time_point deadline)
 Clock::time_point Deadline(Clock::time_point from, std::uint64_t ms)
 {
     return from + std::chrono::milliseconds(ms);
+}
+
+// The slave side of a Unix 98 pseudo-terminal (majors 136 .. 143).
+bool IsPseudoTerminal(int fd)
+{
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode))
+        return false;
+    const unsigned int devMajor = major(st.st_rdev);
+    return devMajor >= 136 && devMajor <= 143;
 }
 
 } // namespace
@@ -219,8 +231,16 @@ bool CSerialDevice::SetLine(const T_SERIALLINE& line)
         tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
     }
 
-    if (::tcsetattr(fd_, TCSANOW, &tio) != 0)
-        return Fail(errno);
+    if (::tcsetattr(fd_, TCSANOW, &tio) != 0) {
+        // A pseudo-terminal carries bytes, not characters: it always runs 8
+        // data bits without parity and some kernels refuse to be told
+        // otherwise. Apply the rest.
+        if (errno != EINVAL || !IsPseudoTerminal(fd_))
+            return Fail(errno);
+        tio.c_cflag = (tio.c_cflag & ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR)) | CS8;
+        if (::tcsetattr(fd_, TCSANOW, &tio) != 0)
+            return Fail(errno);
+    }
 
     // Hold DTR and RTS on; devices without modem lines (pseudo-terminals)
     // refuse the request, which does not matter.

@@ -205,6 +205,8 @@ std::vector<std::uint8_t> CModbusSlave::Answer(std::span<const std::uint8_t> fra
         reply[2] = static_cast<std::uint8_t>(reply[2] + faults.byteCountDelta);
     if (faults.functionByte >= 0)
         reply[1] = static_cast<std::uint8_t>(faults.functionByte);
+    if (faults.cutReply > 0 && static_cast<std::size_t>(faults.cutReply) < reply.size())
+        reply.resize(static_cast<std::size_t>(faults.cutReply));
     AppendCrc(reply);
     if (faults.badCrc)
         reply[reply.size() - 1] ^= 0xFF;

@@ -21,6 +21,7 @@ struct T_SLAVEFAULTS
     bool firstBlockOnly = false;  // leave reads of holding registers 64 .. 127 unanswered
     int functionByte = -1;        // >= 0: the function byte of every reply (CRC made to match)
     int byteCountDelta = 0;       // added to the byte count of read replies
+    int cutReply = 0;             // > 0: cut each reply to this many bytes, then add a correct CRC
 };
 
 // Where a request frame ends, found from its own bytes.

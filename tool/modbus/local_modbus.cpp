@@ -180,8 +180,7 @@ std::uint16_t CLocalModbus::Transact(std::vector<std::uint8_t>& request, std::ui
         if (!WriteFrame(request.data(), requestLength + kCrcLength)) {
             code = MB_ERR_WRITE;
         } else {
-            // Zeroed, so that a reply shorter than expected fails its CRC check;
-            // never shorter than an exception reply, which is looked at below.
+            // Never shorter than an exception reply, which is looked at below.
             rxBuffer_.assign(std::max<std::size_t>(expectedLength + kCrcLength, kExceptionReplyLength), 0);
             if (!ReadFrame(rxBuffer_, &received))
                 code = MB_ERR_READ;
@@ -192,6 +191,11 @@ std::uint16_t CLocalModbus::Transact(std::vector<std::uint8_t>& request, std::ui
                 code = Crc16Modbus({rxBuffer_.data(), 3}) == LoadCrcLowFirst(rxBuffer_.data() + 3)
                            ? static_cast<std::uint16_t>(MB_ERR_EXCEPTION + rxBuffer_[2])
                            : MB_ERR_CRC;
+            } else if (received < expectedLength + kCrcLength) {
+                // A short frame with a correct CRC of its own leaves a CRC
+                // residue of 0, which the zeroed rest of the buffer matches:
+                // the length itself has to be checked.
+                code = MB_ERR_CRC;
             } else if (Crc16Modbus({rxBuffer_.data(), expectedLength}) !=
                        LoadCrcLowFirst(rxBuffer_.data() + expectedLength)) {
                 code = MB_ERR_CRC;
