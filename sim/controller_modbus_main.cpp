@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <cstring>

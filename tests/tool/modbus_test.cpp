@@ -11,7 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <random>
+#include <set>
 #include <thread>
 
 #include <poll.h>
@@ -516,6 +519,55 @@ TEST_F(ModbusTest, TinyExpectedLengthsAreSafe)
         std::vector<std::uint8_t> reply;
         EXPECT_EQ(master.Transact(request, 6, reply, expected, nullptr), 0x8002);
     }
+}
+
+// Whatever bytes come back, the master answers with one of its codes and
+// never reads or writes outside its buffers.
+TEST(ModbusAnyReply, RandomRepliesGiveACode)
+{
+    int ptyMaster = -1;
+    int ptySlave = -1;
+    char name[256] = {};
+    termios raw{};
+    cfmakeraw(&raw);
+    ASSERT_EQ(openpty(&ptyMaster, &ptySlave, name, &raw, nullptr), 0);
+
+    CLocalModbus master;
+    master.responseTimeout = 20;
+    ASSERT_TRUE(master.Open(QString::fromLatin1(name), 0, 115200));
+    std::atomic<bool> stop{false};
+    std::thread peer([ptyMaster, &stop] {
+        std::mt19937 random(4242);
+        std::uint8_t request[256];
+        while (!stop) {
+            pollfd p{ptyMaster, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0 || ::read(ptyMaster, request, sizeof(request)) <= 0)
+                continue;
+            // Mostly replies that start like the real one, some pure noise.
+            std::vector<std::uint8_t> reply(random() % 20);
+            for (auto& b : reply)
+                b = static_cast<std::uint8_t>(random());
+            if (reply.size() > 2 && random() % 2) {
+                reply[0] = 0x01;
+                reply[1] = request[1];
+            }
+            if (!reply.empty())
+                [[maybe_unused]] auto n = ::write(ptyMaster, reply.data(), reply.size());
+        }
+    });
+    const std::set<std::uint16_t> plain{MB_OK, MB_ERR_TIMEOUT, MB_ERR_INVALID_RESPONSE, MB_ERR_CRC};
+    std::vector<std::uint16_t> values;
+    for (int i = 0; i < 120; ++i) {
+        const std::uint16_t code = i % 3 == 0   ? master.ReadHoldingRegisters(4, 0, values)
+                                   : i % 3 == 1 ? master.ReadInputRegisters(3, values)
+                                                : master.WriteMultipleRegisters(4, 0, std::vector<std::uint16_t>(4));
+        EXPECT_TRUE(plain.count(code) || (code & 0xFF00) == MB_ERR_EXCEPTION) << code;
+    }
+    stop = true;
+    peer.join();
+    master.Close();
+    ::close(ptyMaster);
+    ::close(ptySlave);
 }
 
 TEST(ModbusErrorMessage, CodesWithoutAnExchange)
