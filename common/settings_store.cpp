@@ -29,6 +29,17 @@ int CSettingsStore::GetInt(const QString& section, const QString& value, int def
     return ok ? result : defaultValue;
 }
 
+std::uint32_t CSettingsStore::GetUInt(const QString& section, const QString& value,
+                                     std::uint32_t defaultValue) const
+{
+    const QVariant data = Open(program_).value(Key(section, value));
+    if (!data.isValid())
+        return defaultValue;
+    bool ok = false;
+    const std::uint32_t result = data.toString().trimmed().toUInt(&ok);
+    return ok ? result : defaultValue;
+}
+
 QString CSettingsStore::GetString(const QString& section, const QString& value,
                                   const QString& defaultValue) const
 {

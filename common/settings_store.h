@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <cstdint>
+
 // Per-user settings of one program: organisation "Ostrel", then the
 // program's name, then a section, then a value. Every value is read with a
 // default, so a missing or unreadable entry never stops a program.
@@ -13,6 +15,7 @@ public:
     const QString& Program() const { return program_; }
 
     int GetInt(const QString& section, const QString& value, int defaultValue) const;
+    std::uint32_t GetUInt(const QString& section, const QString& value, std::uint32_t defaultValue) const;
     QString GetString(const QString& section, const QString& value, const QString& defaultValue) const;
     void WriteInt(const QString& section, const QString& value, int data);
     void WriteString(const QString& section, const QString& value, const QString& data);

@@ -39,7 +39,7 @@ void PipelineTest::Flush()
     events.Flush();
 }
 
-QStringList PipelineTest::Rows(const QAbstractItemModel& model)
+QStringList ListRows(const QAbstractItemModel& model)
 {
     QStringList rows;
     for (int r = 0; r < model.rowCount(); ++r) {

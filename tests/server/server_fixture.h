@@ -46,6 +46,9 @@ public:
     std::vector<Shown> shown;
 };
 
+// Texts of a list's rows as shown, top first: columns joined with " | ".
+QStringList ListRows(const QAbstractItemModel& model);
+
 // A sealed report frame.
 std::array<std::uint8_t, 64> MakeFrame(std::uint32_t serial, std::uint16_t flags = 0, std::uint8_t key0 = 0);
 
@@ -60,8 +63,7 @@ protected:
                 std::uint8_t key0 = 0);
     // Announces pending rows to the views, as the list timer would.
     void Flush();
-    // Texts of a list's rows as shown, top first: columns joined with " | ".
-    static QStringList Rows(const QAbstractItemModel& model);
+    static QStringList Rows(const QAbstractItemModel& model) { return ListRows(model); }
     std::vector<std::uint8_t> TodayCodes() const;
 
     QString folder;

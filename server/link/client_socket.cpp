@@ -1,0 +1,41 @@
+#include "server/link/client_socket.h"
+
+#include "server/link/gprs_link.h"
+#include "server/model/report_frame.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+CClientSocket::CClientSocket(CGprsLink* owner, int fd, std::uint64_t id) : owner_(owner), fd_(fd), id_(id) {}
+
+CClientSocket::~CClientSocket()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+std::uint32_t CClientSocket::Serial() const { return FrameSerial(rx.data.data()); }
+
+CClientSocket::ReceiveResult CClientSocket::OnReceive()
+{
+    for (;;) {
+        const ssize_t n = ::recv(fd_, rx.ReadSpace(), CRxPkg::kReadChunk, 0);
+        if (n > 0) {
+            rx.Received(static_cast<std::size_t>(n));
+            while (rx.NextFrame())
+                owner_->ProcessGprsFrame(*this);
+            if (static_cast<std::size_t>(n) < CRxPkg::kReadChunk)
+                return ReceiveResult::Open;
+            continue;
+        }
+        if (n == 0)
+            return ReceiveResult::PeerClosed;
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return ReceiveResult::Open;
+        return ReceiveResult::Failed;
+    }
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+// The receive state of one controller connection. TCP delivers a byte
+// stream, not blocks, so bytes are gathered here until 64 of them carry a
+// valid CRC; on a mismatch the oldest byte is dropped and the search goes
+// on, so a frame is found however the network split or joined it and the
+// stream recovers after garbage.
+class CRxPkg
+{
+public:
+    static constexpr std::size_t kFrameSize = 64;
+    // Bytes read from the socket in one go.
+    static constexpr std::size_t kReadChunk = 4096;
+
+    // The last valid frame of this connection; its first four bytes (the
+    // serial number) are zero until one arrived.
+    std::array<std::uint8_t, kFrameSize> data{};
+    QString peerAddress;
+    std::uint32_t peerPort = 0;
+
+    // Space for the next read (kReadChunk bytes).
+    std::uint8_t* ReadSpace();
+    // Takes note of `count` bytes just read into ReadSpace().
+    void Received(std::size_t count);
+    // Finds the next valid frame among the gathered bytes: copies it into
+    // `data` and returns true, or returns false once fewer than 64 bytes
+    // remain. Never holds more than 63 bytes between reads.
+    bool NextFrame();
+    std::size_t Pending() const { return end_ - begin_; }
+
+private:
+    void Compact();
+
+    std::array<std::uint8_t, kFrameSize - 1 + kReadChunk> buffer_{};
+    std::size_t begin_ = 0;
+    std::size_t end_ = 0;
+};

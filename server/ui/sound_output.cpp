@@ -1,0 +1,50 @@
+#include "server/ui/sound_output.h"
+
+#include <QApplication>
+#include <QAudioOutput>
+#include <QDir>
+#include <QFileInfo>
+#include <QMediaPlayer>
+#include <QSoundEffect>
+#include <QUrl>
+
+CSoundOutput::CSoundOutput(QObject* parent) : QObject(parent) {}
+
+CSoundOutput::~CSoundOutput() = default;
+
+void CSoundOutput::StopAll()
+{
+    if (effect_)
+        effect_->stop();
+    if (player_)
+        player_->stop();
+}
+
+void CSoundOutput::Play(const QString& name)
+{
+    StopAll();
+    const QFileInfo file(QDir::current(), name);
+    if (!file.isFile()) {
+        QApplication::beep();
+        return;
+    }
+    const QUrl url = QUrl::fromLocalFile(file.absoluteFilePath());
+    if (name.endsWith(QLatin1String(".wav"), Qt::CaseInsensitive)) {
+        effect_ = std::make_unique<QSoundEffect>();
+        connect(effect_.get(), &QSoundEffect::statusChanged, this, [effect = effect_.get()] {
+            if (effect->status() == QSoundEffect::Error)
+                QApplication::beep();
+        });
+        effect_->setSource(url);
+        effect_->play();
+        return;
+    }
+    if (!player_) {
+        audio_ = std::make_unique<QAudioOutput>();
+        player_ = std::make_unique<QMediaPlayer>();
+        player_->setAudioOutput(audio_.get());
+        connect(player_.get(), &QMediaPlayer::errorOccurred, this, [] { QApplication::beep(); });
+    }
+    player_->setSource(url);
+    player_->play();
+}

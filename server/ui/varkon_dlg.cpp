@@ -1,0 +1,237 @@
+#include "server/ui/varkon_dlg.h"
+
+#include "common/clock.h"
+#include "common/settings_store.h"
+#include "server/link/gprs_link.h"
+#include "server/model/event_codes.h"
+#include "server/storage/register_file.h"
+#include "server/ui/alert_window.h"
+#include "server/ui/desktop_alert.h"
+#include "server/ui/dialog_units.h"
+#include "server/ui/setup_dlg.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTreeView>
+
+#include <array>
+
+namespace {
+
+// The pictures of the lists' image list, by icon position.
+constexpr std::array<const char16_t*, ICON_COUNT> kIconFiles = {
+    u":/server/icons/check.svg",   u":/server/icons/cross.svg",    u":/server/icons/exclamation.svg",
+    u":/server/icons/plus.svg",    u":/server/icons/info.svg",     u":/server/icons/question.svg",
+    u":/server/icons/refresh.svg", u":/server/icons/minus.svg",    u":/server/icons/stop_hand.svg",
+    u":/server/icons/warning.svg",
+};
+
+constexpr int kJournalCommand = 32772;
+
+std::vector<QIcon> ImageList()
+{
+    std::vector<QIcon> icons;
+    for (const char16_t* file : kIconFiles)
+        icons.emplace_back(QString::fromUtf16(file));
+    return icons;
+}
+
+QIcon ButtonIcon(const QString& normal, const QString& hot)
+{
+    QIcon icon(normal);
+    icon.addFile(hot, QSize(), QIcon::Active);
+    return icon;
+}
+
+// Column widths are shares of the list's width less 16 pixels, fixed when
+// the columns are made.
+void SetColumnShares(QTreeView* view, std::initializer_list<int> percents)
+{
+    const int width = view->width() - 16;
+    int column = 0;
+    for (int percent : percents)
+        view->setColumnWidth(column++, width * percent / 100);
+}
+
+QTreeView* MakeList(QWidget* parent, const char* name, int id, QRect rect)
+{
+    auto* view = new QTreeView(parent);
+    view->setObjectName(QString::fromLatin1(name));
+    view->setProperty("controlId", id);
+    view->setGeometry(rect);
+    view->setRootIsDecorated(false);
+    view->setUniformRowHeights(true);
+    view->setAllColumnsShowFocus(true);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setIconSize(QSize(16, 16));
+    view->header()->setStretchLastSection(false);
+    return view;
+}
+
+} // namespace
+
+CVarkonDlg::CVarkonDlg(const CClock& clock, CSoundPlayer* sound, QWidget* parent)
+    : QDialog(parent),
+      clock_(clock),
+      pointBase_(clock),
+      journal_(pointBase_),
+      alert_(new CDesktopAlert(this)),
+      pipeline_(pointBase_, journal_, {points_, alarms_, events_}, sound ? *sound : ownSound_, *alert_)
+{
+    connect(alert_, &CDesktopAlert::closed, this, [this](QPoint at) { pipeline_.AlertClosed(at); });
+    link_ = std::make_unique<CGprsLink>(pipeline_);
+    connect(link_.get(), &CGprsLink::receiveError, this, &CVarkonDlg::ShowReceiveError);
+    CreateControls();
+    StartUp();
+}
+
+CVarkonDlg::~CVarkonDlg()
+{
+    Shutdown();
+    link_.reset();
+}
+
+void CVarkonDlg::CreateControls()
+{
+    setObjectName(QStringLiteral("varkonDlg"));
+    setWindowTitle(QStringLiteral("Сервер мониторинга"));
+    setWindowIcon(QIcon(QStringLiteral(":/server/app_icon.svg")));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                   | Qt::WindowCloseButtonHint);
+    setFixedSize(DialogRect(this, 0, 0, 577, 361).size());
+
+    pointList_ = MakeList(this, "pointList", 1002, DialogRect(this, 7, 7, 279, 151));
+    alarmList_ = MakeList(this, "alarmList", 1004, DialogRect(this, 294, 33, 276, 124));
+    eventList_ = MakeList(this, "eventList", 1005, DialogRect(this, 7, 167, 563, 187));
+    statusText_ = new QLabel(this);
+    statusText_->setObjectName(QStringLiteral("statusText"));
+    statusText_->setTextFormat(Qt::PlainText);
+    statusText_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    PlaceControl(statusText_, 1003, 293, 7, 147, 23);
+
+    auto* settings = new QPushButton(QStringLiteral("Установки"), this);
+    settings->setObjectName(QStringLiteral("settingsButton"));
+    settings->setIcon(ButtonIcon(QStringLiteral(":/server/buttons/settings.svg"),
+                                 QStringLiteral(":/server/buttons/settings_hot.svg")));
+    settings->setDefault(true);
+    settings->setCursor(Qt::PointingHandCursor);
+    PlaceControl(settings, 1006, 446, 7, 50, 14);
+    connect(settings, &QPushButton::clicked, this, &CVarkonDlg::OpenSettings);
+    auto* cancel = new QPushButton(QStringLiteral("Отмена"), this);
+    cancel->setObjectName(QStringLiteral("cancelButton"));
+    cancel->setIcon(ButtonIcon(QStringLiteral(":/server/buttons/cancel.svg"),
+                               QStringLiteral(":/server/buttons/cancel_hot.svg")));
+    cancel->setCursor(Qt::PointingHandCursor);
+    PlaceControl(cancel, 2, 514, 7, 50, 14);
+    connect(cancel, &QPushButton::clicked, this, &CVarkonDlg::reject);
+
+    const auto icons = ImageList();
+    points_.SetIcons(icons);
+    events_.SetIcons(icons);
+    pointList_->setModel(&points_);
+    alarmList_->setModel(&alarms_);
+    eventList_->setModel(&events_);
+    SetColumnShares(pointList_, {32, 68});
+    SetColumnShares(alarmList_, {30, 50, 20});
+    SetColumnShares(eventList_, {15, 65, 10, 10});
+
+    eventList_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(eventList_, &QWidget::customContextMenuRequested, this, &CVarkonDlg::ShowEventMenu);
+}
+
+void CVarkonDlg::StartUp()
+{
+    ListenOnStoredPort();
+    const RegisterLoadResult loaded = LoadRegister(pointBase_);
+    if (loaded.status == RegisterLoadResult::Damaged)
+        ShowMessage(loaded.message); // start-up goes on with what could be read
+    journal_.LoadJournals();
+    pipeline_.RefreshLists();
+    pipeline_.RecordEvent(0, SRC_SYSTEM, EV_SERVER_STARTED);
+    minuteTimer_.setInterval(kMinuteTimerMs);
+    connect(&minuteTimer_, &QTimer::timeout, this, &CVarkonDlg::OnMinuteTimer);
+    minuteTimer_.start();
+}
+
+void CVarkonDlg::ListenOnStoredPort()
+{
+    const CSettingsStore store(QString::fromUtf16(Settings::kServerProgram));
+    port = store.GetUInt(QString::fromUtf16(Settings::kIpSection), QString::fromUtf16(Settings::kIpPort),
+                         Settings::kDefaultIpPort);
+    link_->Listen(port); // a port that cannot be listened on is not reported
+}
+
+void CVarkonDlg::OnMinuteTimer()
+{
+    const std::int64_t now = clock_.Now();
+    pipeline_.SuperviseGprs(now);
+    const int day = CPointBase::DayOfMonth(now);
+    if (day != pointBase_.today) {
+        pointBase_.today = day;
+        journal_.RollOver();
+        pipeline_.RefreshLists();
+    }
+}
+
+void CVarkonDlg::OpenSettings()
+{
+    CSetupDlg dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    link_->StopListening();
+    ListenOnStoredPort();
+}
+
+void CVarkonDlg::OpenJournal() { journal_.SaveToday(); }
+
+void CVarkonDlg::ShowEventMenu(const QPoint& at)
+{
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("eventMenu"));
+    QAction* journal = menu.addAction(QIcon(QStringLiteral(":/server/icons/info.svg")), QStringLiteral("Журнал"));
+    journal->setData(kJournalCommand);
+    connect(journal, &QAction::triggered, this, &CVarkonDlg::OpenJournal);
+    menu.exec(eventList_->viewport()->mapToGlobal(at));
+}
+
+void CVarkonDlg::ShowMessage(const QString& text)
+{
+    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("messageBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+void CVarkonDlg::ShowReceiveError()
+{
+    // One box at a time, and never modal: the other connections keep
+    // being served while it is open.
+    if (errorBox_)
+        return;
+    errorBox_ = new QMessageBox(QMessageBox::Warning, windowTitle(), QStringLiteral("Error occurred"),
+                                QMessageBox::Ok, this);
+    errorBox_->setObjectName(QStringLiteral("receiveErrorBox"));
+    errorBox_->setAttribute(Qt::WA_DeleteOnClose);
+    errorBox_->open();
+}
+
+void CVarkonDlg::Shutdown()
+{
+    if (shutDown_)
+        return;
+    shutDown_ = true;
+    minuteTimer_.stop();
+    link_->StopListening();
+    pipeline_.RecordEvent(0, SRC_SYSTEM, EV_SERVER_STOPPED);
+    journal_.SaveToday();
+}
+
+void CVarkonDlg::done(int result)
+{
+    Shutdown();
+    QDialog::done(result);
+}

@@ -1,0 +1,340 @@
+#include "common/manual_clock.h"
+#include "common/settings_store.h"
+#include "server/link/gprs_link.h"
+#include "server/model/event_codes.h"
+#include "server/model/report_frame.h"
+#include "server/storage/register_file.h"
+#include "server/ui/alert_window.h"
+#include "server/ui/desktop_alert.h"
+#include "server/ui/setup_dlg.h"
+#include "server/ui/varkon_dlg.h"
+#include "tests/server/server_fixture.h"
+#include "tests/support/temp_env.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTreeView>
+#include <QTimer>
+
+#include <functional>
+
+#include <sys/socket.h>
+
+namespace {
+
+const QString kSection = QString::fromUtf16(Settings::kIpSection);
+const QString kPortValue = QString::fromUtf16(Settings::kIpPort);
+
+CSettingsStore Store() { return CSettingsStore(QString::fromUtf16(Settings::kServerProgram)); }
+
+QByteArray FrameBytes(std::uint32_t serial, std::uint16_t flags = 0)
+{
+    const auto frame = MakeFrame(serial, flags);
+    return QByteArray(reinterpret_cast<const char*>(frame.data()), 64);
+}
+
+// Answers the next modal dialog when the event loop gets to it.
+void WhenModal(std::function<void(QWidget*)> answer)
+{
+    QTimer::singleShot(0, qApp, [answer] {
+        QWidget* modal = nullptr;
+        [[maybe_unused]] const bool shown =
+            QTest::qWaitFor([&] { return (modal = QApplication::activeModalWidget()) != nullptr; }, 5000);
+        ASSERT_NE(modal, nullptr);
+        answer(modal);
+    });
+}
+
+class VarkonDlgTest : public ::testing::Test
+{
+protected:
+    VarkonDlgTest()
+    {
+        folder = MakeTempFolder();
+        CSettingsStore store = Store();
+        store.WriteString(kSection, kPortValue, QStringLiteral("0")); // any free port
+        store.WriteString(QString::fromUtf16(Settings::kSettingSection), QString::fromUtf16(Settings::kBaseFolder),
+                          folder);
+        Start();
+    }
+
+    void Start() { window = std::make_unique<CVarkonDlg>(clock, &sound); }
+
+    void Flush()
+    {
+        window->points().Flush();
+        window->alarms().Flush();
+        window->events().Flush();
+    }
+
+    QStringList EventRows()
+    {
+        Flush();
+        return ListRows(window->events());
+    }
+
+    std::unique_ptr<QTcpSocket> Connect()
+    {
+        auto socket = std::make_unique<QTcpSocket>();
+        socket->connectToHost(QStringLiteral("127.0.0.1"), window->link().ListeningPort());
+        EXPECT_TRUE(socket->waitForConnected(5000));
+        return socket;
+    }
+
+    std::size_t Recorded() const { return window->pointBase().todayEvents().size(); }
+
+    QString folder;
+    CManualClock clock{kNoon};
+    CRecordingSound sound;
+    std::unique_ptr<CVarkonDlg> window;
+};
+
+} // namespace
+
+TEST_F(VarkonDlgTest, StartsWithTheServiceRowAndItsControls)
+{
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Сервер мониторинга"));
+    EXPECT_EQ(EventRows(), QStringList{QStringLiteral("Сервис | СИСТЕМА: Сервер запущен | 10-Dec-2025 | 12:00")});
+    EXPECT_EQ(window->points().rowCount(), 0);
+    EXPECT_EQ(window->alarms().rowCount(), 0);
+    EXPECT_TRUE(window->link().IsListening());
+    EXPECT_EQ(window->minuteTimer().interval(), 60000);
+    EXPECT_TRUE(window->minuteTimer().isActive());
+    for (auto [name, id] : {std::pair{"pointList", 1002}, {"alarmList", 1004}, {"eventList", 1005},
+                            {"settingsButton", 1006}, {"cancelButton", 2}, {"statusText", 1003}}) {
+        auto* control = window->findChild<QWidget*>(QString::fromLatin1(name));
+        ASSERT_NE(control, nullptr) << name;
+        EXPECT_EQ(control->property("controlId").toInt(), id) << name;
+    }
+    auto* events = window->findChild<QTreeView*>(QStringLiteral("eventList"));
+    const int usable = events->width() - 16;
+    EXPECT_EQ(events->columnWidth(1), usable * 65 / 100);
+    EXPECT_FALSE(events->model()->index(0, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+}
+
+TEST_F(VarkonDlgTest, ReportsOverTcpBecomePointsEventsAndAlarms)
+{
+    auto socket = Connect();
+    socket->write(FrameBytes(123456));
+    QTRY_COMPARE_WITH_TIMEOUT(window->pointBase().count(), 1, 5000);
+    socket->write(FrameBytes(123456, RF_SAFE_OPEN));
+    QTRY_COMPARE_WITH_TIMEOUT(Recorded(), 4u, 5000);
+    EXPECT_EQ(sound.played, QStringList{QStringLiteral("alarm.wav")});
+    CAlertWindow* alert = window->desktopAlert().Current();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->windowTitle(), QStringLiteral(" \"ТРЕВОГА\"!!!"));
+    Flush();
+    EXPECT_EQ(window->alarms().rowCount(), 1);
+    EXPECT_EQ(ListRows(window->points()), QStringList{QStringLiteral("0001 - E240 | Сработал датчик открытия сейфа")});
+
+    // Closing the alert remembers where it was.
+    alert->move(100, 120);
+    alert->close();
+    EXPECT_FALSE(window->pipeline().alertOpen());
+    EXPECT_EQ(window->pipeline().alertPosition(), QPoint(100, 120));
+
+    // A repeat records nothing.
+    socket->write(FrameBytes(123456, RF_SAFE_OPEN));
+    socket->write(FrameBytes(777)); // proves the repeat has been handled
+    QTRY_COMPARE_WITH_TIMEOUT(window->pointBase().count(), 2, 5000);
+    EXPECT_EQ(Recorded(), 6u);
+}
+
+TEST_F(VarkonDlgTest, FramesAreFoundHoweverTheStreamIsCutAndGarbageIsSkipped)
+{
+    auto socket = Connect();
+    const QByteArray first = FrameBytes(1);
+    socket->write(first.left(20));
+    socket->flush();
+    QTest::qWait(50);
+    socket->write(first.mid(20));
+    QTRY_COMPARE_WITH_TIMEOUT(window->pointBase().count(), 1, 5000);
+
+    socket->write(FrameBytes(2) + FrameBytes(3)); // two frames in one write
+    QTRY_COMPARE_WITH_TIMEOUT(window->pointBase().count(), 3, 5000);
+
+    QByteArray corrupted = FrameBytes(4);
+    corrupted[10] = static_cast<char>(corrupted[10] ^ 0x55);
+    socket->write(QByteArray("\x01\x02\x03", 3) + corrupted + FrameBytes(5));
+    QTRY_COMPARE_WITH_TIMEOUT(window->pointBase().count(), 4, 5000);
+    EXPECT_EQ(window->pointBase().FindPoint(4), -1);
+    EXPECT_EQ(window->pointBase().FindPoint(5), 3);
+}
+
+TEST_F(VarkonDlgTest, ControllerReconnectingReplacesItsStaleConnection)
+{
+    auto stale = Connect();
+    stale->write(FrameBytes(42));
+    QTRY_COMPARE_WITH_TIMEOUT(window->pointBase().count(), 1, 5000);
+    auto silent = Connect(); // never sends: never replaced
+    auto fresh = Connect();
+    QTRY_COMPARE_WITH_TIMEOUT(window->link().ConnectionCount(), 3u, 5000);
+    fresh->write(FrameBytes(42));
+    QTRY_VERIFY_WITH_TIMEOUT(stale->state() == QAbstractSocket::UnconnectedState || stale->waitForDisconnected(50), 5000);
+    EXPECT_EQ(window->link().ConnectionCount(), 2u);
+    // Garbage on the new connection never closes another one.
+    fresh->write(QByteArray(64, '\x7F'));
+    fresh->write(FrameBytes(43));
+    QTRY_COMPARE_WITH_TIMEOUT(window->pointBase().count(), 2, 5000);
+    EXPECT_EQ(window->link().ConnectionCount(), 2u);
+    EXPECT_EQ(silent->state(), QAbstractSocket::ConnectedState);
+}
+
+TEST_F(VarkonDlgTest, SettingsChangeClosesConnectionsAndListensOnTheNewPort)
+{
+    auto socket = Connect();
+    QTRY_COMPARE_WITH_TIMEOUT(window->link().ConnectionCount(), 1u, 5000);
+    WhenModal([](QWidget* dialog) {
+        auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("portEdit"));
+        edit->setText(QStringLiteral("0"));
+        dialog->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
+    });
+    window->findChild<QPushButton*>(QStringLiteral("settingsButton"))->click();
+    EXPECT_EQ(window->link().ConnectionCount(), 0u);
+    EXPECT_TRUE(socket->state() == QAbstractSocket::UnconnectedState || socket->waitForDisconnected(5000));
+    EXPECT_TRUE(window->link().IsListening());
+    auto again = Connect();
+    again->write(FrameBytes(9));
+    QTRY_COMPARE_WITH_TIMEOUT(window->pointBase().count(), 1, 5000);
+}
+
+TEST_F(VarkonDlgTest, MinuteTimerSupervisesSilenceAndRollsTheDateOver)
+{
+    auto socket = Connect();
+    socket->write(FrameBytes(1));
+    QTRY_COMPARE_WITH_TIMEOUT(window->pointBase().count(), 1, 5000);
+    clock.Advance(359);
+    window->OnMinuteTimer();
+    EXPECT_EQ(window->pointBase().todayEvents().back().code, EV_POINT_FOUND);
+    clock.Advance(1);
+    window->OnMinuteTimer();
+    EXPECT_EQ(window->pointBase().todayEvents().back().code, EV_GPRS_LOST);
+
+    // 00:00:30 the next day: the day that ended goes to its file and the
+    // lists are rebuilt from it.
+    clock.Set(kNoon + 12 * 3600 + 30);
+    window->OnMinuteTimer();
+    EXPECT_EQ(window->pointBase().today, 11);
+    EXPECT_TRUE(window->pointBase().todayEvents().empty());
+    EXPECT_EQ(window->pointBase().yesterdayEvents().size(), 4u);
+    EXPECT_TRUE(QFile::exists(folder + QStringLiteral("/10Dec2025Day.base")));
+    const QStringList rows = EventRows();
+    ASSERT_EQ(rows.size(), 3); // the server's own events are not rebuilt
+    EXPECT_TRUE(rows.front().contains(QStringLiteral("СИСТЕМА: Потеряна GPRS связь с точкой")));
+    EXPECT_EQ(ListRows(window->points()), QStringList{QStringLiteral("0000 - 0001 | Потеряна GPRS связь с точкой")});
+}
+
+TEST_F(VarkonDlgTest, ClosingRecordsTheStopAndSavesToday)
+{
+    auto socket = Connect();
+    socket->write(FrameBytes(5, RF_SHOCK));
+    QTRY_COMPARE_WITH_TIMEOUT(window->pointBase().count(), 1, 5000);
+    window->findChild<QPushButton*>(QStringLiteral("cancelButton"))->click();
+    EXPECT_FALSE(window->link().IsListening());
+    std::vector<T_EVENT> onDisk;
+    ASSERT_TRUE(CDayJournal::ReadDayFile(folder + QStringLiteral("/10Dec2025Day.base"), onDisk));
+    ASSERT_EQ(onDisk.size(), 4u);
+    EXPECT_EQ(onDisk.back().code, EV_SERVER_STOPPED);
+    EXPECT_EQ(onDisk.front().code, EV_SERVER_STARTED);
+
+    // Started again the same day: the start is journaled again (a stop came
+    // between), and the service row is not rebuilt from the journal.
+    window.reset();
+    Start();
+    // The point registered itself by reporting and was never saved, so no
+    // row of it is rebuilt either.
+    EXPECT_EQ(EventRows().size(), 1);
+    EXPECT_EQ(Recorded(), 5u);
+}
+
+TEST_F(VarkonDlgTest, JournalCommandSavesTodaysFile)
+{
+    auto socket = Connect();
+    socket->write(FrameBytes(5));
+    QTRY_COMPARE_WITH_TIMEOUT(window->pointBase().count(), 1, 5000);
+    QFile::remove(window->journal().TodayFile());
+    window->OpenJournal();
+    std::vector<T_EVENT> onDisk;
+    ASSERT_TRUE(CDayJournal::ReadDayFile(window->journal().TodayFile(), onDisk));
+    EXPECT_EQ(onDisk.size(), Recorded());
+}
+
+TEST_F(VarkonDlgTest, DamagedRegisterIsReportedAndStartUpGoesOn)
+{
+    window.reset();
+    QFile file(folder + QStringLiteral("/SerialBase.base"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray::fromHex("0200000001000000")); // two points, one serial, then nothing
+    file.close();
+    Start();
+    QTRY_VERIFY_WITH_TIMEOUT(window->findChild<QMessageBox*>(QStringLiteral("messageBox")) != nullptr, 5000);
+    EXPECT_EQ(window->pointBase().count(), 1);
+    EXPECT_EQ(EventRows().size(), 1); // the journals loaded and the start recorded
+}
+
+TEST_F(VarkonDlgTest, FailingConnectionsShowOneBoxAndReceptionGoesOn)
+{
+    // A reset from the peer fails the read with an error.
+    for (int i = 0; i < 3; ++i) {
+        auto socket = Connect();
+        QTRY_COMPARE_WITH_TIMEOUT(window->link().ConnectionCount(), 1u, 5000);
+        socket->write(QByteArray(10, 'x'));
+        socket->flush();
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        const int fd = static_cast<int>(socket->socketDescriptor());
+        linger hard{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+        socket->abort();
+        QTRY_COMPARE_WITH_TIMEOUT(window->link().ConnectionCount(), 0u, 5000);
+    }
+    EXPECT_EQ(window->findChildren<QMessageBox*>(QStringLiteral("receiveErrorBox")).size(), 1);
+    auto socket = Connect();
+    socket->write(FrameBytes(8));
+    QTRY_COMPARE_WITH_TIMEOUT(window->pointBase().count(), 1, 5000);
+}
+
+TEST(SetupDlg, DefaultsOkCancelAndAnEmptyPort)
+{
+    QSettings(QString::fromUtf16(Settings::kOrganisation), QString::fromUtf16(Settings::kServerProgram)).clear();
+    {
+        CSetupDlg dialog;
+        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Установки"));
+        EXPECT_EQ(dialog.findChild<QLineEdit*>(QStringLiteral("portEdit"))->text(), QStringLiteral("49275"));
+        EXPECT_EQ(dialog.findChild<QLineEdit*>(QStringLiteral("folderEdit"))->text(), QString());
+        // Letters are refused by the field itself.
+        auto* port = dialog.findChild<QLineEdit*>(QStringLiteral("portEdit"));
+        port->clear();
+        QTest::keyClicks(port, QStringLiteral("12ab3"));
+        EXPECT_EQ(port->text(), QStringLiteral("123"));
+        dialog.findChild<QLineEdit*>(QStringLiteral("folderEdit"))->setText(QStringLiteral("/srv/база"));
+        dialog.reject();
+    }
+    EXPECT_EQ(Store().GetString(kSection, kPortValue, QStringLiteral("none")), QStringLiteral("none"));
+    {
+        CSetupDlg dialog;
+        dialog.findChild<QLineEdit*>(QStringLiteral("portEdit"))->clear();
+        int boxes = 0;
+        WhenModal([&boxes](QWidget* box) {
+            ++boxes;
+            EXPECT_EQ(qobject_cast<QMessageBox*>(box)->text(), QStringLiteral("Введите положительное целое число."));
+            qobject_cast<QMessageBox*>(box)->accept();
+        });
+        dialog.accept();
+        EXPECT_EQ(boxes, 1);
+        EXPECT_EQ(dialog.result(), QDialog::Rejected);
+        EXPECT_EQ(Store().GetString(kSection, kPortValue, QStringLiteral("none")), QStringLiteral("none"));
+        dialog.findChild<QLineEdit*>(QStringLiteral("portEdit"))->setText(QStringLiteral("70000"));
+        dialog.findChild<QLineEdit*>(QStringLiteral("folderEdit"))->setText(QStringLiteral("/srv/база"));
+        dialog.accept();
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    }
+    EXPECT_EQ(Store().GetUInt(kSection, kPortValue, 0), 70000u);
+    EXPECT_EQ(Store().GetString(QString::fromUtf16(Settings::kSettingSection), QString::fromUtf16(Settings::kBaseFolder), QString()),
+              QStringLiteral("/srv/база"));
+}
