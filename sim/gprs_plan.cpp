@@ -18,8 +18,10 @@ QString Text(const char* latin1) { return QString::fromLatin1(latin1); }
 // An unsigned number in decimal, or hexadecimal with 0x, within [low, high].
 bool ParseNumber(const QString& text, std::uint64_t low, std::uint64_t high, std::uint64_t* value)
 {
+    const QString t = text.trimmed();
+    const bool hex = t.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
     bool ok = false;
-    const qulonglong v = text.trimmed().toULongLong(&ok, 0);
+    const qulonglong v = (hex ? t.mid(2) : t).toULongLong(&ok, hex ? 16 : 10);
     if (!ok || v < low || v > high)
         return false;
     *value = v;

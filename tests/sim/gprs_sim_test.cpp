@@ -342,13 +342,15 @@ TEST(GprsSim, OptionsAreCheckedBeforeAnythingIsSent)
     const T_PLANPARSE good = ParseGprsPlan({program, QStringLiteral("--port"), QStringLiteral("49275"),
                                             QStringLiteral("--serial"), QStringLiteral("0x10E240"),
                                             QStringLiteral("--alarm-flags"), QStringLiteral("0x40"),
-                                            QStringLiteral("--key"), QStringLiteral("0102030405060708")});
+                                            QStringLiteral("--key"), QStringLiteral("0102030405060708"),
+                                            QStringLiteral("--sequence"), QStringLiteral("010")});
     ASSERT_EQ(good.status, PlanStatus::Run) << good.text.toStdString();
     EXPECT_EQ(good.plan.port, 49275);
     EXPECT_EQ(good.plan.serialBase, 0x10E240u);
     EXPECT_TRUE(good.plan.alternate);
     EXPECT_EQ(good.plan.alarmFlags, RF_SAFE_OPEN);
     EXPECT_EQ(good.plan.key[7], 0x08);
+    EXPECT_EQ(good.plan.firstSequence, 10);  // a leading zero is not octal
 
     const T_PLANPARSE help = ParseGprsPlan({program, QStringLiteral("--help")});
     EXPECT_EQ(help.status, PlanStatus::Help);
