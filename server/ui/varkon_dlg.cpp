@@ -139,6 +139,13 @@ void CVarkonDlg::CreateControls()
     SetColumnShares(alarmList_, {30, 50, 20});
     SetColumnShares(eventList_, {15, 65, 10, 10});
 
+    // The layout is measured in the standard font; the window writes in a
+    // slightly smaller one, as its template asks (8 points), so that the
+    // columns and buttons hold their texts.
+    QFont font = this->font();
+    font.setPointSizeF(8);
+    setFont(font);
+
     eventList_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(eventList_, &QWidget::customContextMenuRequested, this, &CVarkonDlg::ShowEventMenu);
 }
