@@ -12,6 +12,8 @@
 //   --idle: N connections (default 10000) that each send one frame and then
 //     stay open; the receiver's resident memory is read from /proc.
 #include "sim/gprs_controllers.h"
+#include "server/model/event_codes.h"
+#include "server/model/records.h"
 #include "sim/gprs_plan.h"
 
 #include <QCommandLineParser>
@@ -150,6 +152,41 @@ std::uint64_t RecordCount(const Receiver& receiver)
             total += count;
     }
     return total;
+}
+
+// The records of the output file in order: the bare receiver's one file,
+// or Varkon's day files oldest first, each after its count header.
+QByteArray AllRecords(const Receiver& receiver)
+{
+    if (!receiver.varkon) {
+        QFile file(receiver.output);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    QByteArray records;
+    const QDir base(receiver.output);
+    for (const QString& name : base.entryList({Text("*Day.base")}, QDir::Files, QDir::Time | QDir::Reversed)) {
+        QFile file(base.filePath(name));
+        if (file.open(QIODevice::ReadOnly))
+            records += file.readAll().mid(kDayHeader);
+    }
+    return records;
+}
+
+// For each count c of records, how many of the first c records answer a
+// report. Varkon's files also hold its start and stop events and one "new
+// point" event per controller, which no report frame of the load matches.
+std::vector<std::uint64_t> ReportsUpTo(const Receiver& receiver)
+{
+    const QByteArray records = AllRecords(receiver);
+    const std::size_t count = static_cast<std::size_t>(records.size()) / kRecord;
+    std::vector<std::uint64_t> upTo(count + 1, 0);
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto code = static_cast<std::uint8_t>(records[static_cast<qsizetype>(i * kRecord)]);
+        const auto source = static_cast<std::uint8_t>(records[static_cast<qsizetype>(i * kRecord + 1)]);
+        const bool report = !receiver.varkon || (source == SRC_GPRS && code != EV_NEW_POINT);
+        upTo[i + 1] = upTo[i] + (report ? 1 : 0);
+    }
+    return upTo;
 }
 
 // user + system CPU seconds of a running process, from /proc.
@@ -348,6 +385,8 @@ int RunLoad(Receiver& receiver, const T_LOADSETTINGS& settings)
             ++controllersHeard;
     });
 
+    WaitUntilQuiet(receiver.pid, settings.settleMs);  // let start-up work finish first
+    const double cpuAtStart = ProcessCpu(receiver.pid);
     std::printf("load: %d controllers, %u reports each, one every %d ms, receiver on port %u\n", settings.controllers,
                 plan.count, plan.intervalMs, receiver.port);
     std::fflush(stdout);
@@ -358,8 +397,10 @@ int RunLoad(Receiver& receiver, const T_LOADSETTINGS& settings)
 
     // Let the receiver catch up: the records arrive (bare), or its CPU goes quiet.
     const std::uint64_t framesSent = sent.framesSent;
-    WaitUntilQuiet(receiver.pid, settings.settleMs,
-                   [&] { return !receiver.varkon && RecordCount(receiver) >= framesSent; });
+    // Varkon records a new point per controller and its start before SIGTERM.
+    const std::uint64_t awaited = receiver.varkon ? framesSent + controllersHeard + 1 : framesSent;
+    WaitUntilQuiet(receiver.pid, settings.settleMs, [&] { return RecordCount(receiver) >= awaited; });
+    const double cpuBeforeStop = ProcessCpu(receiver.pid);
     const std::uint64_t beforeStop = RecordCount(receiver);
     const long rssBeforeStop = VmRssKiB(receiver.pid);
     const T_EXIT exit = StopReceiver(receiver);
@@ -370,11 +411,13 @@ int RunLoad(Receiver& receiver, const T_LOADSETTINGS& settings)
     if (receiver.varkon)
         expected += controllersHeard + 2;  // a new point per controller, server start and stop
 
-    // Delay: the k-th record to appear is matched with the k-th frame sent.
+    // Delay: the k-th report record to appear is matched with the k-th frame sent.
+    const std::vector<std::uint64_t> reportsUpTo = ReportsUpTo(receiver);
     std::vector<double> delaysMs;
     std::uint64_t previous = 0;
     for (const auto& sample : poller.Samples()) {
-        const std::uint64_t upTo = std::min<std::uint64_t>(sample.count, sendTimes.size());
+        const std::uint64_t reports = reportsUpTo[std::min<std::size_t>(sample.count, reportsUpTo.size() - 1)];
+        const std::uint64_t upTo = std::min<std::uint64_t>(reports, sendTimes.size());
         for (std::uint64_t k = previous; k < upTo; ++k)
             delaysMs.push_back(static_cast<double>(sample.at - sendTimes[k]) / 1e6);
         previous = std::max(previous, upTo);
@@ -400,8 +443,12 @@ int RunLoad(Receiver& receiver, const T_LOADSETTINGS& settings)
     std::printf("receiver CPU:            %.3f s (user %.3f, sys %.3f)\n", cpu,
                 exit.usage.ru_utime.tv_sec + exit.usage.ru_utime.tv_usec / 1e6,
                 exit.usage.ru_stime.tv_sec + exit.usage.ru_stime.tv_usec / 1e6);
+    const double loadCpu = cpuBeforeStop - cpuAtStart;
+    std::printf("receiver CPU under load: %.3f s (from the end of start-up to SIGTERM, /proc at %ld Hz)\n", loadCpu,
+                sysconf(_SC_CLK_TCK));
     if (framesSent > 0)
-        std::printf("receiver CPU per report: %.2f us\n", cpu * 1e6 / static_cast<double>(framesSent));
+        std::printf("receiver CPU per report: %.2f us in all, %.2f us under load\n",
+                    cpu * 1e6 / static_cast<double>(framesSent), loadCpu * 1e6 / static_cast<double>(framesSent));
     std::printf("receiver peak memory:    %ld KiB (VmRSS before SIGTERM %ld KiB)\n", exit.usage.ru_maxrss, rssBeforeStop);
     if (delaysMs.empty()) {
         std::printf("send-to-record delay:    n/a (no record appeared in the file before SIGTERM)\n");
@@ -448,8 +495,7 @@ int RunIdle(Receiver& receiver, const T_LOADSETTINGS& settings)
 
     std::printf("frames sent:             %llu (%u connected, %u failed)\n",
                 static_cast<unsigned long long>(framesSent.load()), sent.connected, sent.connectFailed);
-    std::printf("records before SIGTERM:  %llu%s\n", static_cast<unsigned long long>(records),
-                receiver.varkon ? " (Varkon writes its day file only at shutdown)" : "");
+    std::printf("records before SIGTERM:  %llu\n", static_cast<unsigned long long>(records));
     std::printf("receiver VmRSS:          %ld KiB idle, %ld KiB with the connections open\n", baseline, loaded);
     if (sent.connected > 0 && baseline >= 0 && loaded >= 0)
         std::printf("memory per connection:   %.2f KiB\n",
