@@ -23,7 +23,9 @@ void CSoundOutput::StopAll()
 void CSoundOutput::Play(const QString& name)
 {
     StopAll();
-    const QFileInfo file(QDir::current(), name);
+    // Looked up relative to the working directory at every play, so a
+    // sound file put in place later is found.
+    const QFileInfo file(name);
     if (!file.isFile()) {
         QApplication::beep();
         return;

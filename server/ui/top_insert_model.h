@@ -16,7 +16,7 @@ class CTopInsertModel : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    static constexpr int kAnnounceInterval = 100; // ms
+    static constexpr int kAnnounceInterval = 250; // ms
     // The icon position of a row, for tests and delegates.
     static constexpr int IconIndexRole = Qt::UserRole + 1;
 

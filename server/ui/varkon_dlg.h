@@ -21,7 +21,7 @@ class CGprsLink;
 class QLabel;
 class QMessageBox;
 class QPushButton;
-class QTreeView;
+class QTableView;
 
 // "Сервер мониторинга": the server's one window. It owns the point register
 // and journals, the GPRS link, the three lists and the minute timer; closing
@@ -80,9 +80,9 @@ private:
     CEventPipeline pipeline_;
     std::unique_ptr<CGprsLink> link_;
     QTimer minuteTimer_;
-    QTreeView* pointList_ = nullptr;
-    QTreeView* alarmList_ = nullptr;
-    QTreeView* eventList_ = nullptr;
+    QTableView* pointList_ = nullptr;
+    QTableView* alarmList_ = nullptr;
+    QTableView* eventList_ = nullptr;
     QLabel* statusText_ = nullptr;
     QPointer<QMessageBox> errorBox_;
     bool shutDown_ = false;

@@ -19,7 +19,7 @@
 #include <QSettings>
 #include <QTcpSocket>
 #include <QTest>
-#include <QTreeView>
+#include <QTableView>
 #include <QTimer>
 
 #include <functional>
@@ -112,7 +112,7 @@ TEST_F(VarkonDlgTest, StartsWithTheServiceRowAndItsControls)
         ASSERT_NE(control, nullptr) << name;
         EXPECT_EQ(control->property("controlId").toInt(), id) << name;
     }
-    auto* events = window->findChild<QTreeView*>(QStringLiteral("eventList"));
+    auto* events = window->findChild<QTableView*>(QStringLiteral("eventList"));
     const int usable = events->width() - 16;
     EXPECT_EQ(events->columnWidth(1), usable * 65 / 100);
     EXPECT_FALSE(events->model()->index(0, 0).data(Qt::DecorationRole).value<QIcon>().isNull());

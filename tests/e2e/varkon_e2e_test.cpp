@@ -1,0 +1,170 @@
+// The Varkon program as a process: fed by the controller emulator over TCP,
+// stopped with SIGTERM, judged by the files it leaves.
+#include "common/format_time.h"
+#include "common/manual_clock.h"
+#include "server/model/event_codes.h"
+#include "server/model/point_base.h"
+#include "server/storage/day_journal.h"
+#include "server/storage/register_file.h"
+#include "tests/support/temp_env.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+quint16 FreePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class VarkonProcess : public ::testing::Test
+{
+protected:
+    VarkonProcess()
+    {
+        home = MakeTempFolder();
+        folder = MakeTempFolder();
+        port = FreePort();
+        QDir(home).mkpath(QStringLiteral(".config/Ostrel"));
+        QFile settings(home + QStringLiteral("/.config/Ostrel/Varkon.conf"));
+        EXPECT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write(QStringLiteral("[IP%20setting]\nIP%20port=%1\n[Setting]\nBase%20folder=%2\n")
+                           .arg(port)
+                           .arg(folder)
+                           .toUtf8());
+    }
+
+    void Start()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home);
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        server.setProcessEnvironment(env);
+        server.setWorkingDirectory(home);
+        server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        server.start(QStringLiteral(VARKON), {});
+        ASSERT_TRUE(server.waitForStarted(10000));
+        // Listening starts before the journals load and the start event is
+        // recorded: wait for the start event in today's file.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Journal().size() >= 1; }, 20000));
+    }
+
+    void Stop()
+    {
+        server.terminate(); // SIGTERM
+        ASSERT_TRUE(server.waitForFinished(20000));
+        EXPECT_EQ(server.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(server.exitCode(), 0);
+    }
+
+    QString TodayFile() const
+    {
+        return CDayJournal::DayFileName(folder, QDateTime::currentSecsSinceEpoch());
+    }
+
+    std::vector<T_EVENT> Journal() const
+    {
+        std::vector<T_EVENT> events;
+        CDayJournal::ReadDayFile(TodayFile(), events);
+        return events;
+    }
+
+    QString home;
+    QString folder;
+    quint16 port = 0;
+    QProcess server;
+};
+
+} // namespace
+
+TEST_F(VarkonProcess, FedByTheEmulatorAndStoppedBySigterm)
+{
+    // Two points registered beforehand; the emulator's third is new.
+    CManualClock clock(QDateTime::currentSecsSinceEpoch());
+    CPointBase registered(clock, folder);
+    registered.AddPoint(123456);
+    registered.AddPoint(123457);
+    registered.SetName(1, QStringLiteral("Банкомат, Тверская 7"));
+    ASSERT_TRUE(SaveRegister(registered));
+    const QByteArray registerBefore = ReadAll(RegisterPath(registered));
+
+    const std::int64_t began = QDateTime::currentSecsSinceEpoch();
+    Start();
+    QProcess emulator;
+    emulator.start(QStringLiteral(GPRS_SIM),
+                   {QStringLiteral("--port"), QString::number(port), QStringLiteral("--serial"), QStringLiteral("123456"),
+                    QStringLiteral("--controllers"), QStringLiteral("3"), QStringLiteral("--count"), QStringLiteral("4"),
+                    QStringLiteral("--interval"), QStringLiteral("50"), QStringLiteral("--alternate")});
+    ASSERT_TRUE(emulator.waitForFinished(30000));
+    EXPECT_EQ(emulator.exitCode(), 0) << emulator.readAll().constData();
+
+    // Per registered point: found, shock, found, shock; the new one first
+    // announces itself. Plus the start event.
+    constexpr std::size_t kExpected = 1 + 4 + 4 + 5;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Journal().size() >= kExpected; }, 20000)) << Journal().size();
+    Stop();
+    const std::int64_t ended = QDateTime::currentSecsSinceEpoch();
+
+    const QByteArray bytes = ReadAll(TodayFile());
+    ASSERT_EQ(bytes.size(), 4 + 24 * static_cast<int>(kExpected + 1));
+    const std::uint32_t count = kExpected + 1;
+    EXPECT_EQ(bytes.left(4), QByteArray(reinterpret_cast<const char*>(&count), 4));
+    const std::vector<T_EVENT> events = Journal();
+    EXPECT_EQ(events.front().code, EV_SERVER_STARTED);
+    EXPECT_EQ(events.back().code, EV_SERVER_STOPPED);
+    std::map<std::uint32_t, std::vector<std::uint8_t>> bySerial;
+    std::int64_t previous = began;
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        const QByteArray record = bytes.mid(4 + 24 * static_cast<int>(i), 24);
+        EXPECT_EQ(record.mid(2, 2), QByteArray(2, '\0'));
+        EXPECT_EQ(record.mid(16, 8), QByteArray(8, '\0'));
+        const T_EVENT& e = events[i];
+        EXPECT_GE(e.time, previous);
+        EXPECT_LE(e.time, ended);
+        previous = e.time;
+        EXPECT_EQ(e.source, e.serial == 0 ? SRC_SYSTEM : SRC_GPRS);
+        if (e.serial != 0)
+            bySerial[e.serial].push_back(e.code);
+    }
+    const std::vector<std::uint8_t> known{EV_POINT_FOUND, EV_SHOCK, EV_POINT_FOUND, EV_SHOCK};
+    EXPECT_EQ(bySerial[123456], known);
+    EXPECT_EQ(bySerial[123457], known);
+    EXPECT_EQ(bySerial[123458],
+              (std::vector<std::uint8_t>{EV_NEW_POINT, EV_POINT_FOUND, EV_SHOCK, EV_POINT_FOUND, EV_SHOCK}));
+
+    // The register is the operator's: the server never rewrites it.
+    EXPECT_EQ(ReadAll(RegisterPath(registered)), registerBefore);
+}
+
+TEST_F(VarkonProcess, RestartTheSameDayKeepsTheDaysEvents)
+{
+    Start();
+    Stop();
+    Start();
+    Stop();
+    const std::vector<T_EVENT> events = Journal();
+    ASSERT_EQ(events.size(), 4u);
+    EXPECT_EQ(events[0].code, EV_SERVER_STARTED);
+    EXPECT_EQ(events[1].code, EV_SERVER_STOPPED);
+    EXPECT_EQ(events[2].code, EV_SERVER_STARTED);
+    EXPECT_EQ(events[3].code, EV_SERVER_STOPPED);
+}
