@@ -26,6 +26,7 @@ CClientSocket::ReceiveResult CClientSocket::OnReceive()
             rx.Received(static_cast<std::size_t>(n));
             while (rx.NextFrame())
                 owner_->ProcessGprsFrame(*this);
+            rx.Park();
             if (static_cast<std::size_t>(n) < CRxPkg::kReadChunk)
                 return ReceiveResult::Open;
             continue;

@@ -14,29 +14,33 @@ bool ValidFrame(const std::uint8_t* bytes)
     return Crc16Modbus(std::span<const std::uint8_t>(bytes, kCrcOffset)) == LoadCrcHighFirst(bytes + kCrcOffset);
 }
 
-} // namespace
+// The read space of all connections: they are served one at a time.
+std::array<std::uint8_t, CRxPkg::kFrameSize - 1 + CRxPkg::kReadChunk> work;
 
-void CRxPkg::Compact()
-{
-    if (begin_ == 0)
-        return;
-    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
-    end_ -= begin_;
-    begin_ = 0;
-}
+} // namespace
 
 std::uint8_t* CRxPkg::ReadSpace()
 {
-    Compact();
-    return buffer_.data() + end_;
+    std::copy_n(carry_.begin(), carried_, work.begin());
+    begin_ = 0;
+    end_ = carried_;
+    return work.data() + end_;
 }
 
-void CRxPkg::Received(std::size_t count) { end_ = std::min(end_ + count, buffer_.size()); }
+void CRxPkg::Received(std::size_t count) { end_ = std::min(end_ + count, work.size()); }
+
+void CRxPkg::Park()
+{
+    const std::size_t left = std::min(end_ - begin_, carry_.size());
+    std::copy_n(work.begin() + static_cast<std::ptrdiff_t>(end_ - left), left, carry_.begin());
+    carried_ = static_cast<std::uint8_t>(left);
+    begin_ = end_ = 0;
+}
 
 bool CRxPkg::NextFrame()
 {
     while (end_ - begin_ >= kFrameSize) {
-        const std::uint8_t* candidate = buffer_.data() + begin_;
+        const std::uint8_t* candidate = work.data() + begin_;
         if (ValidFrame(candidate)) {
             std::copy_n(candidate, kFrameSize, data.begin());
             begin_ += kFrameSize;
