@@ -40,23 +40,28 @@ int main(int argc, char** argv)
     ::signal(SIGPIPE, SIG_IGN);
     CVarkonApp app(argc, argv);
 
-    CVarkonDlg window(CClock::System());
-
     // SIGTERM and SIGINT close the window the normal way, so the stop of the
-    // server is journaled and today's file saved.
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
-        auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
-        QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
-            char byte = 0;
-            [[maybe_unused]] const auto got = ::read(signalPipe[0], &byte, 1);
-            window.reject();
-        });
+    // server is journaled and today's file saved. The handlers are in place
+    // before start-up, so a stop asked for during start-up is not lost: it
+    // is carried out as soon as the window runs.
+    const bool signalsWatched = ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0;
+    if (signalsWatched) {
         struct sigaction action {};
         action.sa_handler = OnStopSignal;
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESTART;
         ::sigaction(SIGTERM, &action, nullptr);
         ::sigaction(SIGINT, &action, nullptr);
+    }
+
+    CVarkonDlg window(CClock::System());
+    if (signalsWatched) {
+        auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
+        QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+            char byte = 0;
+            [[maybe_unused]] const auto got = ::read(signalPipe[0], &byte, 1);
+            window.reject();
+        });
     }
 
     window.exec();

@@ -51,7 +51,9 @@ protected:
                            .toUtf8());
     }
 
-    void Start()
+    // Starts the server and waits until it has journaled its start: the
+    // day file then holds more than `eventsBefore` events.
+    void Start(std::size_t eventsBefore = 0)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("HOME"), home);
@@ -65,7 +67,7 @@ protected:
         ASSERT_TRUE(server.waitForStarted(10000));
         // Listening starts before the journals load and the start event is
         // recorded: wait for the start event in today's file.
-        ASSERT_TRUE(QTest::qWaitFor([&] { return Journal().size() >= 1; }, 20000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Journal().size() > eventsBefore; }, 20000));
     }
 
     void Stop()
@@ -155,11 +157,30 @@ TEST_F(VarkonProcess, FedByTheEmulatorAndStoppedBySigterm)
     EXPECT_EQ(ReadAll(RegisterPath(registered)), registerBefore);
 }
 
+TEST_F(VarkonProcess, StopAskedForDuringStartUpIsCarriedOut)
+{
+    Start();
+    Stop();
+    // SIGTERM as soon as the port is open: the server may still be loading
+    // its files and has not journaled its start yet.
+    server.start(QStringLiteral(VARKON), {});
+    ASSERT_TRUE(server.waitForStarted(10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        QTcpSocket probe;
+        probe.connectToHost(QStringLiteral("127.0.0.1"), port);
+        return probe.waitForConnected(100);
+    }, 20000));
+    Stop();
+    const std::vector<T_EVENT> events = Journal();
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().code, EV_SERVER_STOPPED);
+}
+
 TEST_F(VarkonProcess, RestartTheSameDayKeepsTheDaysEvents)
 {
     Start();
     Stop();
-    Start();
+    Start(2);
     Stop();
     const std::vector<T_EVENT> events = Journal();
     ASSERT_EQ(events.size(), 4u);
