@@ -140,9 +140,10 @@ TEST_F(VarkonProcess, FedByTheEmulatorAndStoppedBySigterm)
         EXPECT_EQ(record.mid(2, 2), QByteArray(2, '\0'));
         EXPECT_EQ(record.mid(16, 8), QByteArray(8, '\0'));
         const T_EVENT& e = events[i];
-        EXPECT_GE(e.time, previous);
-        EXPECT_LE(e.time, ended);
-        previous = e.time;
+        const std::int64_t time = e.time; // a copy: the packed field is not aligned
+        EXPECT_GE(time, previous);
+        EXPECT_LE(time, ended);
+        previous = time;
         EXPECT_EQ(e.source, e.serial == 0 ? SRC_SYSTEM : SRC_GPRS);
         if (e.serial != 0)
             bySerial[e.serial].push_back(e.code);
