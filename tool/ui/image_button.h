@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QIcon>
+#include <QPushButton>
+
+// A push button with a picture left of its caption that turns to its
+// highlighted variant while the mouse is over the button.
+class CImageButton : public QPushButton
+{
+    Q_OBJECT
+
+public:
+    CImageButton(const QString& text, const QString& picture, const QString& hotPicture, QWidget* parent = nullptr);
+
+protected:
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    QIcon normal_;
+    QIcon hot_;
+};

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "tool/device/device_view.h"
+#include "tool/device/tesmark_device.h"
+
+#include <QDialog>
+#include <QFont>
+#include <QPixmap>
+
+#include <map>
+
+class CIpAddressEdit;
+class CProSliderCtrl;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QTimer;
+
+// The setup tool's main window: every setting of the connected alarm
+// controller as a control, its live readings on the sliders, and its serial
+// number in the status text. The poll timer runs PollStatus.
+class CTesmarkDlg : public QDialog, public CDeviceView
+{
+    Q_OBJECT
+
+public:
+    explicit CTesmarkDlg(QWidget* parent = nullptr);
+    ~CTesmarkDlg() override;
+
+    CTesmarkDevice& Device() { return device_; }
+    QTimer* PollTimer() const { return pollTimer_; }
+
+    // Handlers of the buttons that talk to the controller.
+    void OnPort();
+
+    // CDeviceView
+    int Position(int id) const override;
+    void SetPosition(int id, int position) override;
+    void SetCurrentValue(int id, int value) override;
+    bool Checked(int id) const override;
+    void SetChecked(int id, bool checked) override;
+    void SetText(int id, const QString& text) override;
+    void SetStatePicture(int id, bool up) override;
+    QString PhoneDigits(int id) const override;
+    void ShowServer(std::uint32_t address, std::uint32_t port) override;
+    bool TakeServer(std::uint32_t* address, std::uint32_t* port) override;
+    void StartPoll(int periodMs) override;
+    void StopPoll() override;
+    bool ConfirmClearKeys() override;
+    void ReportWriteRefused() override;
+
+    void done(int result) override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void CreateControls();
+    CProSliderCtrl* AddSlider(int id, const char* name, int x, int y, int height, int minimum, int maximum);
+    QCheckBox* AddCheckBox(int id, const char* name, const QString& text, const QRect& units, bool polarity = false);
+    QLabel* AddLabel(int id, const char* name, const QString& text, const QRect& units,
+                     Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter);
+    QLineEdit* AddPhoneEdit(int id, const char* name, const QRect& units);
+    void OnScroll(CProSliderCtrl* slider);
+    void ShowMessage(const QString& text);
+
+    CTesmarkDevice device_;
+    QTimer* pollTimer_ = nullptr;
+    QPixmap upPicture_;
+    QPixmap downPicture_;
+    QFont boldFont_;
+    std::map<int, CProSliderCtrl*> sliders_;
+    std::map<int, QCheckBox*> checkBoxes_;
+    std::map<int, QLabel*> labels_;
+    std::map<int, QLineEdit*> phoneEdits_;
+    CIpAddressEdit* serverAddressEdit_ = nullptr;
+    QLineEdit* serverPortEdit_ = nullptr;
+};
