@@ -36,3 +36,12 @@ QString FormatTime(std::int64_t time, const char* pattern)
     const std::size_t length = strftime_l(buffer, sizeof buffer, pattern, &*tm, CLocale());
     return QString::fromLatin1(buffer, static_cast<qsizetype>(length));
 }
+
+QString FormatTimeOrEmpty(std::int64_t time, const char* pattern)
+{
+    try {
+        return FormatTime(time, pattern);
+    } catch (const std::invalid_argument&) {
+        return {};
+    }
+}

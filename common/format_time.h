@@ -14,3 +14,7 @@ std::optional<std::tm> LocalTime(std::int64_t time);
 // terminator, otherwise it is empty. Throws std::invalid_argument when the
 // local time of the moment cannot be computed.
 QString FormatTime(std::int64_t time, const char* pattern);
+
+// FormatTime for display: an empty text where the local time cannot be
+// computed.
+QString FormatTimeOrEmpty(std::int64_t time, const char* pattern);

@@ -3,8 +3,6 @@
 #include "common/format_time.h"
 #include "server/model/event_codes.h"
 
-#include <stdexcept>
-
 int CAlarmListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 3; }
 
 QVariant CAlarmListModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -38,12 +36,7 @@ QString CAlarmListModel::Text(int stored, int column) const
     switch (column) {
     case 0: return row.name;
     case 1: return (row.withPrefix ? SourcePrefix(row.source) : QString()) + EventText(row.code).text;
-    case 2:
-        try {
-            return FormatTime(row.time, "%d.%m %H:%M");
-        } catch (const std::invalid_argument&) {
-            return {};
-        }
+    case 2: return FormatTimeOrEmpty(row.time, "%d.%m %H:%M");
     default: return {};
     }
 }

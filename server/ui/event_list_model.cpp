@@ -3,21 +3,6 @@
 #include "common/format_time.h"
 #include "server/model/event_codes.h"
 
-#include <stdexcept>
-
-namespace {
-
-QString SafeFormat(std::int64_t time, const char* pattern)
-{
-    try {
-        return FormatTime(time, pattern);
-    } catch (const std::invalid_argument&) {
-        return {};
-    }
-}
-
-} // namespace
-
 int CEventListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 4; }
 
 QVariant CEventListModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -58,8 +43,8 @@ QString CEventListModel::Text(int stored, int column) const
     switch (column) {
     case 0: return row.name;
     case 1: return SourcePrefix(row.source) + EventText(row.code).text;
-    case 2: return SafeFormat(row.time, "%d-%b-%Y");
-    case 3: return SafeFormat(row.time, "%H:%M");
+    case 2: return FormatTimeOrEmpty(row.time, "%d-%b-%Y");
+    case 3: return FormatTimeOrEmpty(row.time, "%H:%M");
     default: return {};
     }
 }

@@ -41,3 +41,9 @@ TEST(FormatTime, UncomputableLocalTimeIsAnInvalidArgument)
     EXPECT_THROW(FormatTime(std::numeric_limits<std::int64_t>::max(), "%H"), std::invalid_argument);
     EXPECT_FALSE(LocalTime(std::numeric_limits<std::int64_t>::max()).has_value());
 }
+
+TEST(FormatTime, DisplayFormOfAnUncomputableTimeIsEmpty)
+{
+    EXPECT_EQ(FormatTimeOrEmpty(std::numeric_limits<std::int64_t>::max(), "%H"), QString());
+    EXPECT_EQ(FormatTimeOrEmpty(kMarch5, "%H:%M"), QStringLiteral("12:34"));
+}
