@@ -165,7 +165,7 @@ void CEventPipeline::AddEventRow(const T_EVENT& event)
         return;
     }
     base_.ForEachIndex(event.serial,
-                       [&](int index) { lists_.events.InsertTop(base_.DisplayName(index), event); });
+                       [&](int index) { lists_.events.InsertTop(base_.names()[static_cast<std::size_t>(index)], event); });
 }
 
 void CEventPipeline::AddAlarmRow(const T_EVENT& event)
@@ -173,7 +173,9 @@ void CEventPipeline::AddAlarmRow(const T_EVENT& event)
     if (!IsAlarm(event.code))
         return;
     base_.ForEachIndex(event.serial,
-                       [&](int index) { lists_.alarms.InsertTop(base_.DisplayName(index), event, false); });
+                       [&](int index) {
+                           lists_.alarms.InsertTop(base_.names()[static_cast<std::size_t>(index)], event, false);
+                       });
 }
 
 void CEventPipeline::ShowAlert(const T_EVENT& event)
@@ -213,7 +215,7 @@ void CEventPipeline::RefreshLists()
         for (const T_EVENT& event : *journal) {
             const bool alarm = IsAlarm(event.code);
             base_.ForEachIndex(event.serial, [&](int index) {
-                const QString name = base_.DisplayName(index);
+                const QString& name = base_.names()[static_cast<std::size_t>(index)];
                 lists_.events.InsertTop(name, event);
                 if (alarm)
                     lists_.alarms.InsertTop(name, event, true);

@@ -132,7 +132,11 @@ QString CPointBase::DisplayName(int index) const
     const QString& name = names_[static_cast<std::size_t>(index)];
     if (!name.isEmpty())
         return name;
-    const std::uint32_t serial = serials_[static_cast<std::size_t>(index)];
+    return SerialName(serials_[static_cast<std::size_t>(index)]);
+}
+
+QString CPointBase::SerialName(std::uint32_t serial)
+{
     return QStringLiteral("%1 - %2")
         .arg(serial >> 16, 4, 16, QLatin1Char('0'))
         .arg(serial & 0xFFFF, 4, 16, QLatin1Char('0'))

@@ -56,6 +56,9 @@ public:
     void RemovePoint(std::uint32_t serial);
 
     QString DisplayName(int index) const;
+    // How a point without a name is shown: "1234 - 5678", the high and low
+    // 16 bits of its serial number in hexadecimal.
+    static QString SerialName(std::uint32_t serial);
     QString Description(int index) const;
     QString Phone(int index) const;
 

@@ -10,10 +10,12 @@
 #include <QSaveFile>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -103,6 +105,9 @@ bool CDayJournal::WriteDayFile(const QString& path, const std::vector<T_EVENT>& 
 
 void CDayJournal::CloseToday()
 {
+    if (count_ != nullptr)
+        ::munmap(count_, kCountSize);
+    count_ = nullptr;
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;
@@ -138,7 +143,24 @@ bool CDayJournal::OpenToday()
         return true;
     const QByteArray path = QFile::encodeName(TodayFile());
     fd_ = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    return fd_ >= 0;
+    if (fd_ < 0)
+        return false;
+    // The count is updated through a shared mapping of the file's first
+    // bytes: a store into the page cache, which outlives the process like a
+    // write would, without a second system call per event.
+    struct stat status {};
+    const std::uint32_t none = 0;
+    if (::fstat(fd_, &status) != 0 || (status.st_size < kCountSize && !WriteAll(fd_, &none, sizeof none, 0))) {
+        CloseToday();
+        return false;
+    }
+    void* mapped = ::mmap(nullptr, kCountSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+    if (mapped == MAP_FAILED) {
+        CloseToday();
+        return false;
+    }
+    count_ = static_cast<std::uint8_t*>(mapped);
+    return true;
 }
 
 void CDayJournal::Append()
@@ -149,12 +171,13 @@ void CDayJournal::Append()
     const std::size_t fresh = events.size() - recordsOnDisk_;
     const auto count = static_cast<std::uint32_t>(events.size());
     if (!WriteAll(fd_, events.data() + recordsOnDisk_, fresh * sizeof(T_EVENT),
-                  static_cast<off_t>(kCountSize + static_cast<qint64>(recordsOnDisk_) * kRecordSize))
-        || !WriteAll(fd_, &count, sizeof count, 0)) {
+                  static_cast<off_t>(kCountSize + static_cast<qint64>(recordsOnDisk_) * kRecordSize))) {
         // Tried again with the next event or the next whole write.
         CloseToday();
         return;
     }
+    // The records are in the file before the count says so.
+    std::memcpy(count_, &count, sizeof count);
     recordsOnDisk_ = events.size();
 }
 

@@ -57,4 +57,5 @@ private:
     std::int64_t todayMoment_ = 0;  // a moment of the date todayEvents belongs to
     std::size_t recordsOnDisk_ = 0; // records of todayEvents already in today's file
     int fd_ = -1;                   // today's file, open for appending
+    std::uint8_t* count_ = nullptr; // its record count, mapped
 };

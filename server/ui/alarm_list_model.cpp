@@ -2,6 +2,7 @@
 
 #include "common/format_time.h"
 #include "server/model/event_codes.h"
+#include "server/model/point_base.h"
 
 int CAlarmListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 3; }
 
@@ -26,7 +27,7 @@ QVariant CAlarmListModel::data(const QModelIndex& index, int role) const
 
 void CAlarmListModel::InsertTop(const QString& name, const T_EVENT& event, bool withPrefix)
 {
-    rows_.push_back(Row{name, event.time, event.code, event.source, withPrefix});
+    rows_.push_back(Row{name, event.time, event.serial, event.code, event.source, withPrefix});
     RowAdded();
 }
 
@@ -34,7 +35,7 @@ QString CAlarmListModel::Text(int stored, int column) const
 {
     const Row& row = rows_.at(static_cast<std::size_t>(stored));
     switch (column) {
-    case 0: return row.name;
+    case 0: return row.name.isEmpty() ? CPointBase::SerialName(row.serial) : row.name;
     case 1: return (row.withPrefix ? SourcePrefix(row.source) : QString()) + EventText(row.code).text;
     case 2: return FormatTimeOrEmpty(row.time, "%d.%m %H:%M");
     default: return {};

@@ -23,6 +23,8 @@ public:
 
     int Size() const override { return static_cast<int>(rows_.size()); }
 
+    // `name` is the point's name as stored; an empty one is shown as the
+    // serial number.
     void InsertTop(const QString& name, const T_EVENT& event, bool withPrefix);
     QString Text(int stored, int column) const;
 
@@ -34,6 +36,7 @@ private:
     {
         QString name;
         std::int64_t time = 0;
+        std::uint32_t serial = 0;
         std::uint8_t code = 0;
         std::uint8_t source = 0;
         bool withPrefix = false;

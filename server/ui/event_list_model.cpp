@@ -2,6 +2,7 @@
 
 #include "common/format_time.h"
 #include "server/model/event_codes.h"
+#include "server/model/point_base.h"
 
 int CEventListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 4; }
 
@@ -33,7 +34,7 @@ QVariant CEventListModel::data(const QModelIndex& index, int role) const
 
 void CEventListModel::InsertTop(const QString& name, const T_EVENT& event)
 {
-    rows_.push_back(Row{name, event.time, event.code, event.source});
+    rows_.push_back(Row{name, event.time, event.serial, event.code, event.source});
     RowAdded();
 }
 
@@ -41,7 +42,7 @@ QString CEventListModel::Text(int stored, int column) const
 {
     const Row& row = rows_.at(static_cast<std::size_t>(stored));
     switch (column) {
-    case 0: return row.name;
+    case 0: return row.name.isEmpty() ? CPointBase::SerialName(row.serial) : row.name;
     case 1: return SourcePrefix(row.source) + EventText(row.code).text;
     case 2: return FormatTimeOrEmpty(row.time, "%d-%b-%Y");
     case 3: return FormatTimeOrEmpty(row.time, "%H:%M");

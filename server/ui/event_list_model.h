@@ -22,6 +22,8 @@ public:
     int Size() const override { return static_cast<int>(rows_.size()); }
     void Reserve(std::size_t rows) { rows_.reserve(rows); }
 
+    // `name` is the point's name as stored; an empty one is shown as the
+    // serial number, so a row costs no text of its own.
     void InsertTop(const QString& name, const T_EVENT& event);
     QString Text(int stored, int column) const;
     int IconOf(int stored) const;
@@ -34,6 +36,7 @@ private:
     {
         QString name;
         std::int64_t time = 0;
+        std::uint32_t serial = 0;
         std::uint8_t code = 0;
         std::uint8_t source = 0;
     };

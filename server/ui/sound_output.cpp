@@ -20,17 +20,27 @@ void CSoundOutput::StopAll()
         player_->stop();
 }
 
+bool CSoundOutput::Present(const QString& name)
+{
+    constexpr qint64 kLookupMs = 1000;
+    if (name != lastName_ || !lastLookup_.isValid() || lastLookup_.elapsed() >= kLookupMs) {
+        // Relative to the working directory, so a file put in place while
+        // the server runs is found.
+        lastPresent_ = QFileInfo(name).isFile();
+        lastName_ = name;
+        lastLookup_.start();
+    }
+    return lastPresent_;
+}
+
 void CSoundOutput::Play(const QString& name)
 {
     StopAll();
-    // Looked up relative to the working directory at every play, so a
-    // sound file put in place later is found.
-    const QFileInfo file(name);
-    if (!file.isFile()) {
+    if (!Present(name)) {
         QApplication::beep();
         return;
     }
-    const QUrl url = QUrl::fromLocalFile(file.absoluteFilePath());
+    const QUrl url = QUrl::fromLocalFile(QFileInfo(name).absoluteFilePath());
     if (name.endsWith(QLatin1String(".wav"), Qt::CaseInsensitive)) {
         effect_ = std::make_unique<QSoundEffect>();
         connect(effect_.get(), &QSoundEffect::statusChanged, this, [effect = effect_.get()] {

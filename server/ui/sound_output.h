@@ -2,6 +2,7 @@
 
 #include "server/link/sound_player.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 
 #include <memory>
@@ -25,6 +26,13 @@ public:
 
 private:
     void StopAll();
+    // Whether the sound file is there; looked up again once a second at
+    // most, so a burst of alarms costs no file system calls.
+    bool Present(const QString& name);
+
+    QString lastName_;
+    bool lastPresent_ = false;
+    QElapsedTimer lastLookup_;
 
     std::unique_ptr<QSoundEffect> effect_;
     std::unique_ptr<QAudioOutput> audio_;
