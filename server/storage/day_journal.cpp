@@ -198,8 +198,9 @@ void CDayJournal::RollOver()
         return; // still the same date on the calendar: nothing to roll over
     base_.MoveTodayToYesterday();
     StartDay(base_.Clock().Now());
-    if (!base_.yesterdayEvents().empty() || QFile::exists(endedDay))
-        WriteDayFile(endedDay, base_.yesterdayEvents());
+    // Written even when the day had no events: a day the server ran through
+    // has its file, and the journal browser lists it.
+    WriteDayFile(endedDay, base_.yesterdayEvents());
     // A file of the new date can only exist when the clock went back; keep it.
     const QString newDay = TodayFile();
     if (newDay != endedDay && QFile::exists(newDay))

@@ -190,6 +190,20 @@ TEST_F(DayJournalTest, RollOverWritesTheEndedDayAndStartsANewFile)
     EXPECT_EQ(base.todayEvents().size(), 1u);
 }
 
+TEST_F(DayJournalTest, RollOverAfterADayWithoutEventsWritesAnEmptyFile)
+{
+    journal.LoadJournals();
+    clock.Set(kNoon + 12 * 3600 + 45); // 11 Dec, nothing recorded on the 10th
+    base.today = 11;
+    journal.RollOver();
+    EXPECT_EQ(ReadAll(Day(folder, "10Dec2025Day.base")), QByteArray::fromHex("00000000"));
+    clock.Set(kNoon + 36 * 3600 + 45); // 12 Dec, nothing on the 11th either
+    base.today = 12;
+    journal.RollOver();
+    EXPECT_EQ(ReadAll(Day(folder, "11Dec2025Day.base")), QByteArray::fromHex("00000000"));
+    EXPECT_TRUE(base.yesterdayEvents().empty());
+}
+
 TEST_F(DayJournalTest, SavingTwiceRewritesTodayWithEverything)
 {
     journal.LoadJournals();
