@@ -46,11 +46,11 @@ QIcon ButtonIcon(const QString& normal, const QString& hot)
     return icon;
 }
 
-// Column widths are shares of the list's width less 16 pixels, fixed when
-// the columns are made.
+// Column widths are shares of the list's client width (inside its frame)
+// less 16 pixels, fixed when the columns are made.
 void SetColumnShares(QTableView* view, std::initializer_list<int> percents)
 {
-    const int width = view->width() - 16;
+    const int width = view->contentsRect().width() - 16;
     int column = 0;
     for (int percent : percents)
         view->setColumnWidth(column++, width * percent / 100);

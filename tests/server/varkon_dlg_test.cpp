@@ -112,9 +112,24 @@ TEST_F(VarkonDlgTest, StartsWithTheServiceRowAndItsControls)
         ASSERT_NE(control, nullptr) << name;
         EXPECT_EQ(control->property("controlId").toInt(), id) << name;
     }
+    // Column shares of the client width (inside the frame) less 16 pixels.
+    struct Shares { const char* list; std::vector<int> percents; };
+    const Shares shares[] = {
+        {"pointList", {32, 68}},
+        {"alarmList", {30, 50, 20}},
+        {"eventList", {15, 65, 10, 10}},
+    };
+    for (const auto& c : shares) {
+        auto* view = window->findChild<QTableView*>(QString::fromLatin1(c.list));
+        ASSERT_NE(view, nullptr) << c.list;
+        ASSERT_GT(view->frameWidth(), 0) << c.list;
+        const int usable = view->width() - 2 * view->frameWidth() - 16;
+        ASSERT_EQ(view->model()->columnCount(), static_cast<int>(c.percents.size())) << c.list;
+        for (int column = 0; column < static_cast<int>(c.percents.size()); ++column)
+            EXPECT_EQ(view->columnWidth(column), usable * c.percents[static_cast<std::size_t>(column)] / 100)
+                << c.list << " " << column;
+    }
     auto* events = window->findChild<QTableView*>(QStringLiteral("eventList"));
-    const int usable = events->width() - 16;
-    EXPECT_EQ(events->columnWidth(1), usable * 65 / 100);
     EXPECT_FALSE(events->model()->index(0, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
 }
 
