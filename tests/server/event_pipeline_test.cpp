@@ -151,6 +151,19 @@ TEST_F(PipelineTest, PlainGprsReportAfterEachKindOfEvent)
     }
 }
 
+TEST_F(PipelineTest, PlainReportThatRecordsNothingLeavesTheReportIconOnThePointRow)
+{
+    Report(1);
+    Flush();
+    EXPECT_EQ(points.index(0, 0).data(CTopInsertModel::IconIndexRole).toInt(), ICON_STATE);
+    const auto recorded = base.todayEvents().size();
+    Report(1);
+    Flush();
+    EXPECT_EQ(base.todayEvents().size(), recorded);
+    EXPECT_EQ(Rows(points), QStringList{QStringLiteral("0000 - 0001 | Точка обнаружена")});
+    EXPECT_EQ(points.index(0, 0).data(CTopInsertModel::IconIndexRole).toInt(), ICON_REPORT);
+}
+
 TEST_F(PipelineTest, ServerEventsAreListedAsServiceAndRepeatsAreSuppressed)
 {
     pipeline.RecordEvent(0, SRC_SYSTEM, EV_SERVER_STARTED);
