@@ -4,18 +4,9 @@
 #include "server/model/event_codes.h"
 #include "server/model/point_base.h"
 
-int CAlarmListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 3; }
-
-QVariant CAlarmListModel::headerData(int section, Qt::Orientation orientation, int role) const
+CAlarmListModel::CAlarmListModel(QObject* parent)
+    : CTopInsertModel({QStringLiteral("Точка"), QStringLiteral("Тревога"), QStringLiteral("Время")}, parent)
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
-        return {};
-    switch (section) {
-    case 0: return QStringLiteral("Точка");
-    case 1: return QStringLiteral("Тревога");
-    case 2: return QStringLiteral("Время");
-    default: return {};
-    }
 }
 
 QVariant CAlarmListModel::data(const QModelIndex& index, int role) const

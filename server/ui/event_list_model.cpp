@@ -4,19 +4,9 @@
 #include "server/model/event_codes.h"
 #include "server/model/point_base.h"
 
-int CEventListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 4; }
-
-QVariant CEventListModel::headerData(int section, Qt::Orientation orientation, int role) const
+CEventListModel::CEventListModel(QObject* parent)
+    : CTopInsertModel({QStringLiteral("Точка"), QStringLiteral("Событие"), QStringLiteral("Дата"), QStringLiteral("Время")}, parent)
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
-        return {};
-    switch (section) {
-    case 0: return QStringLiteral("Точка");
-    case 1: return QStringLiteral("Событие");
-    case 2: return QStringLiteral("Дата");
-    case 3: return QStringLiteral("Время");
-    default: return {};
-    }
 }
 
 QVariant CEventListModel::data(const QModelIndex& index, int role) const

@@ -13,11 +13,9 @@ class CEventListModel final : public CTopInsertModel
     Q_OBJECT
 
 public:
-    using CTopInsertModel::CTopInsertModel;
+    explicit CEventListModel(QObject* parent = nullptr);
 
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
     int Size() const override { return static_cast<int>(rows_.size()); }
     void Reserve(std::size_t rows) { rows_.reserve(rows); }

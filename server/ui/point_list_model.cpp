@@ -8,17 +8,9 @@ const QString kNoLinkText = QStringLiteral("GPRS: нет связи");
 
 } // namespace
 
-int CPointListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 2; }
-
-QVariant CPointListModel::headerData(int section, Qt::Orientation orientation, int role) const
+CPointListModel::CPointListModel(QObject* parent)
+    : CTopInsertModel({QStringLiteral("Точка"), QStringLiteral("Последнее событие")}, parent)
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
-        return {};
-    switch (section) {
-    case 0: return QStringLiteral("Точка");
-    case 1: return QStringLiteral("Последнее событие");
-    default: return {};
-    }
 }
 
 QVariant CPointListModel::data(const QModelIndex& index, int role) const

@@ -1,6 +1,7 @@
 #include "server/ui/top_insert_model.h"
 
-CTopInsertModel::CTopInsertModel(QObject* parent) : QAbstractTableModel(parent)
+CTopInsertModel::CTopInsertModel(QStringList headers, QObject* parent)
+    : QAbstractTableModel(parent), headers_(std::move(headers))
 {
     announceTimer_.setSingleShot(true);
     announceTimer_.setInterval(kAnnounceInterval);
@@ -10,6 +11,18 @@ CTopInsertModel::CTopInsertModel(QObject* parent) : QAbstractTableModel(parent)
 int CTopInsertModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : announced_;
+}
+
+int CTopInsertModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(headers_.size());
+}
+
+QVariant CTopInsertModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= headers_.size())
+        return {};
+    return headers_.at(section);
 }
 
 void CTopInsertModel::SetIcons(std::vector<QIcon> icons)

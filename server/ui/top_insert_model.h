@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QIcon>
+#include <QStringList>
 #include <QTimer>
 
 #include <vector>
@@ -20,9 +21,12 @@ public:
     // The icon position of a row, for tests and delegates.
     static constexpr int IconIndexRole = Qt::UserRole + 1;
 
-    explicit CTopInsertModel(QObject* parent = nullptr);
+    // One column per header text.
+    CTopInsertModel(QStringList headers, QObject* parent);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
     // The pictures of the image list, by icon position.
     void SetIcons(std::vector<QIcon> icons);
@@ -50,6 +54,7 @@ protected:
 private:
     void FlushChanges();
 
+    QStringList headers_;
     std::vector<QIcon> icons_;
     QTimer announceTimer_;
     int announced_ = 0;
