@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config ccache
   clang libclang-rt-dev
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-svg-dev
   qt6-qpa-plugins libqt6svg6 qt6-image-formats-plugins
