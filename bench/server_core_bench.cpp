@@ -10,9 +10,9 @@
 #include "server/model/report_frame.h"
 #include "server/storage/day_journal.h"
 #include "server/storage/register_file.h"
-#include "server/ui/alarm_list_model.h"
-#include "server/ui/event_list_model.h"
-#include "server/ui/point_list_model.h"
+#include "server/lists/alarm_list_model.h"
+#include "server/lists/event_list_model.h"
+#include "server/lists/point_list_model.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -7,9 +7,9 @@
 #include "server/model/point_base.h"
 #include "server/model/report_frame.h"
 #include "server/storage/day_journal.h"
-#include "server/ui/alarm_list_model.h"
-#include "server/ui/event_list_model.h"
-#include "server/ui/point_list_model.h"
+#include "server/lists/alarm_list_model.h"
+#include "server/lists/event_list_model.h"
+#include "server/lists/point_list_model.h"
 
 #include <algorithm>
 
@@ -67,6 +67,8 @@ std::uint8_t CEventPipeline::DeriveCode(const std::uint8_t* frame)
 
 void CEventPipeline::AcceptReport(std::span<const std::uint8_t, 64> frame, std::uint8_t source)
 {
+    if (closed_)
+        return;
     const std::uint32_t serial = FrameSerial(frame.data());
     int i = base_.FindPoint(serial);
     bool isNew = false;
@@ -99,6 +101,8 @@ void CEventPipeline::ProcessReport(std::uint32_t serial, std::uint8_t source, bo
 
 void CEventPipeline::RecordEvent(std::uint32_t serial, std::uint8_t source, std::uint8_t code)
 {
+    if (closed_)
+        return;
     T_EVENT event;
     event.code = code;
     event.source = source;

@@ -46,6 +46,10 @@ public:
     void AddAlarmRow(const T_EVENT& event);
     void ShowAlert(const T_EVENT& event);
 
+    // After the stop of the server: reports and events are ignored from now on.
+    void Close() { closed_ = true; }
+    bool IsClosed() const { return closed_; }
+
     // The alert window was closed at this position.
     void AlertClosed(const QPoint& lastPosition);
     bool alertOpen() const { return alertOpen_; }
@@ -62,6 +66,7 @@ private:
     Lists lists_;
     CSoundPlayer& sound_;
     CAlertPresenter& alert_;
+    bool closed_ = false;
     bool alertOpen_ = false;
     QPoint alertPosition_{-1, -1};
 };

@@ -60,8 +60,11 @@ bool CGprsLink::Listen(std::uint32_t port)
         CloseAllConnections();
     StopListening();
     auto listener = std::make_unique<CListeningSocket>();
-    if (!listener->Listen(port))
+    listenError_.clear();
+    if (!listener->Listen(port)) {
+        listenError_ = listener->Error();
         return false;
+    }
     listener_ = std::move(listener);
     Watch(listener_->Fd(), kListenerKey, EPOLLIN);
     return true;

@@ -31,6 +31,8 @@ public:
     // Closes any connections, then listens on the port. False when the
     // port cannot be listened on (the server then accepts nothing).
     bool Listen(std::uint32_t port);
+    // Why the last Listen failed, in the system's words.
+    QString ListenError() const { return listenError_; }
     void CloseAllConnections();
     void StopListening();
 
@@ -59,6 +61,7 @@ private:
     int epoll_ = -1;
     std::unique_ptr<QSocketNotifier> notifier_;
     std::unique_ptr<CListeningSocket> listener_;
+    QString listenError_;
     // While no descriptor is free, accepting pauses for a moment instead of
     // waking the loop again and again.
     QTimer acceptPause_;

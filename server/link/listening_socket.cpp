@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -19,11 +21,19 @@ CListeningSocket::~CListeningSocket() { Close(); }
 bool CListeningSocket::Listen(std::uint32_t port)
 {
     Close();
-    if (port > kMaxPort)
+    error_.clear();
+    if (port > kMaxPort) {
+        error_ = QStringLiteral("номер порта больше %1").arg(kMaxPort);
         return false;
+    }
+    auto fail = [this] {
+        error_ = QString::fromLocal8Bit(std::strerror(errno));
+        Close();
+        return false;
+    };
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd_ < 0)
-        return false;
+        return fail();
     const int on = 1;
     ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in address{};
@@ -32,10 +42,8 @@ bool CListeningSocket::Listen(std::uint32_t port)
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     // The kernel caps the backlog at its own maximum (net.core.somaxconn).
     if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || ::listen(fd_, std::numeric_limits<int>::max()) != 0) {
-        Close();
-        return false;
-    }
+        || ::listen(fd_, std::numeric_limits<int>::max()) != 0)
+        return fail();
     return true;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <cstdint>
 
 // The listening socket of the link: non-blocking, on every local IPv4
@@ -17,6 +19,8 @@ public:
     // 65535 are refused rather than wrapped onto another port. Port 0 takes
     // any free port.
     bool Listen(std::uint32_t port);
+    // Why the last Listen failed, in the system's words.
+    const QString& Error() const { return error_; }
     void Close();
     int Fd() const { return fd_; }
     // The port actually listened on.
@@ -24,4 +28,5 @@ public:
 
 private:
     int fd_ = -1;
+    QString error_;
 };

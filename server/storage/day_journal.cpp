@@ -3,9 +3,8 @@
 #include "common/clock.h"
 #include "common/format_time.h"
 #include "server/model/point_base.h"
+#include "server/storage/file_aside.h"
 
-#include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QSaveFile>
 
@@ -22,16 +21,6 @@ namespace {
 constexpr std::int64_t kSecondsPerDay = 86400;
 constexpr qint64 kCountSize = 4; // u32 record count at the start of the file
 constexpr qint64 kRecordSize = sizeof(T_EVENT);
-
-// Moves a file that must not be overwritten out of the way, keeping it
-// beside the new one.
-void SetAside(const QString& path)
-{
-    const QString aside = path + QLatin1Char('.')
-        + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")) + QStringLiteral(".old");
-    QFile::remove(aside);
-    QDir().rename(path, aside);
-}
 
 bool WriteAll(int fd, const void* data, std::size_t size, off_t offset)
 {
@@ -118,6 +107,7 @@ void CDayJournal::StartDay(std::int64_t moment)
     CloseToday();
     todayMoment_ = moment;
     recordsOnDisk_ = 0;
+    appendBroken_ = false; // a new file: worth one more try
 }
 
 void CDayJournal::LoadJournals()
@@ -131,7 +121,7 @@ void CDayJournal::LoadJournals()
     std::vector<T_EVENT> yesterday;
     const QString todayPath = TodayFile();
     if (!ReadDayFile(todayPath, today) && QFile::exists(todayPath))
-        SetAside(todayPath); // there but unreadable: keep it, start a new one
+        KeepAside(todayPath, QStringLiteral("old"), now, AsideMode::Move); // unreadable: keep it, start anew
     ReadDayFile(DayFileName(base_.baseFolder(), now - kSecondsPerDay), yesterday);
     recordsOnDisk_ = today.size();
     base_.SetJournals(std::move(today), std::move(yesterday));
@@ -163,17 +153,31 @@ bool CDayJournal::OpenToday()
     return true;
 }
 
+void CDayJournal::GiveUpAppending()
+{
+    const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+    CloseToday();
+    appendBroken_ = true;
+    if (onAppendFailure && !appendFailureReported_) {
+        appendFailureReported_ = true;
+        onAppendFailure(reason);
+    }
+}
+
 void CDayJournal::Append()
 {
     const auto& events = base_.todayEvents();
-    if (recordsOnDisk_ >= events.size() || !OpenToday())
+    if (appendBroken_ || recordsOnDisk_ >= events.size())
         return;
+    if (!OpenToday()) {
+        GiveUpAppending();
+        return;
+    }
     const std::size_t fresh = events.size() - recordsOnDisk_;
     const auto count = static_cast<std::uint32_t>(events.size());
     if (!WriteAll(fd_, events.data() + recordsOnDisk_, fresh * sizeof(T_EVENT),
                   static_cast<off_t>(kCountSize + static_cast<qint64>(recordsOnDisk_) * kRecordSize))) {
-        // Tried again with the next event or the next whole write.
-        CloseToday();
+        GiveUpAppending();
         return;
     }
     // The records are in the file before the count says so.
@@ -204,5 +208,5 @@ void CDayJournal::RollOver()
     // A file of the new date can only exist when the clock went back; keep it.
     const QString newDay = TodayFile();
     if (newDay != endedDay && QFile::exists(newDay))
-        SetAside(newDay);
+        KeepAside(newDay, QStringLiteral("old"), base_.Clock().Now(), AsideMode::Move);
 }

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class CPointBase;
@@ -40,6 +41,13 @@ public:
     void RollOver();
 
     QString TodayFile() const;
+
+    // Called once, with the system's reason, when today's file cannot be
+    // brought up to date event by event (a read-only folder, a file system
+    // without shared mappings, a full disk). Appending is then not tried
+    // again until the next day; the whole-file writes still are.
+    std::function<void(const QString& reason)> onAppendFailure;
+    bool AppendBroken() const { return appendBroken_; }
     static QString DayFileName(const QString& folder, std::int64_t moment);
 
     // Reads the whole records a day file holds, whatever count it declares,
@@ -50,6 +58,7 @@ public:
 
 private:
     void CloseToday();
+    void GiveUpAppending();
     bool OpenToday();
     void StartDay(std::int64_t moment);
 
@@ -58,4 +67,6 @@ private:
     std::size_t recordsOnDisk_ = 0; // records of todayEvents already in today's file
     int fd_ = -1;                   // today's file, open for appending
     std::uint8_t* count_ = nullptr; // its record count, mapped
+    bool appendBroken_ = false;
+    bool appendFailureReported_ = false;
 };

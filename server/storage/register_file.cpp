@@ -1,8 +1,9 @@
 #include "server/storage/register_file.h"
 
+#include "common/clock.h"
 #include "server/model/point_base.h"
+#include "server/storage/file_aside.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QSaveFile>
 #include <QSet>
@@ -161,12 +162,9 @@ QSet<QString>& UncopiedDamagedFiles()
     return paths;
 }
 
-QString KeepCopy(const QString& path)
+QString KeepCopy(const CPointBase& base, const QString& path)
 {
-    const QString copy = path + QLatin1Char('.')
-        + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")) + QStringLiteral(".bad");
-    QFile::remove(copy);
-    return QFile::copy(path, copy) ? copy : QString();
+    return KeepAside(path, QStringLiteral("bad"), base.Clock().Now(), AsideMode::Copy);
 }
 
 } // namespace
@@ -240,7 +238,7 @@ RegisterLoadResult LoadRegister(CPointBase& base)
         return result;
     }
     result.status = RegisterLoadResult::Damaged;
-    result.copyPath = KeepCopy(path);
+    result.copyPath = KeepCopy(base, path);
     if (result.copyPath.isEmpty())
         UncopiedDamagedFiles().insert(path);
     result.message = QStringLiteral("Файл базы точек %1 повреждён (%2).\nЗагружено точек: %3 из %4.")
@@ -256,7 +254,7 @@ bool SaveRegister(const CPointBase& base)
 {
     const QString path = RegisterPath(base);
     if (UncopiedDamagedFiles().contains(path)) {
-        if (KeepCopy(path).isEmpty())
+        if (KeepCopy(base, path).isEmpty())
             return false;
         UncopiedDamagedFiles().remove(path);
     }

@@ -15,6 +15,8 @@
 namespace {
 
 const QString kNumberMessage = QStringLiteral("Введите положительное целое число.");
+const QString kPortRangeMessage = QStringLiteral("Номер порта должен быть от 1 до 65535.");
+constexpr qulonglong kMaxPort = 65535;
 
 CSettingsStore Store() { return CSettingsStore(QString::fromUtf16(Settings::kServerProgram)); }
 
@@ -83,8 +85,10 @@ void CSetupDlg::accept()
 {
     bool ok = false;
     const qulonglong value = portEdit_->text().toULongLong(&ok);
-    if (!ok || value > 0xFFFFFFFFull) {
-        QMessageBox::warning(this, windowTitle(), kNumberMessage);
+    // A port the server cannot listen on is not stored: the server would
+    // then receive nothing.
+    if (!ok || value == 0 || value > kMaxPort) {
+        QMessageBox::warning(this, windowTitle(), ok ? kPortRangeMessage : kNumberMessage);
         portEdit_->setFocus();
         return;
     }

@@ -1,15 +1,13 @@
 #include "server/ui/varkon_dlg.h"
 
-#include "common/clock.h"
-#include "common/settings_store.h"
 #include "server/link/gprs_link.h"
 #include "server/model/event_codes.h"
-#include "server/storage/register_file.h"
 #include "server/ui/alert_window.h"
 #include "server/ui/desktop_alert.h"
 #include "server/ui/dialog_units.h"
 #include "server/ui/setup_dlg.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -85,24 +83,18 @@ QTableView* MakeList(QWidget* parent, const char* name, int id, QRect rect)
 
 CVarkonDlg::CVarkonDlg(const CClock& clock, CSoundPlayer* sound, QWidget* parent)
     : QDialog(parent),
-      clock_(clock),
-      pointBase_(clock),
-      journal_(pointBase_),
       alert_(new CDesktopAlert(this)),
-      pipeline_(pointBase_, journal_, {points_, alarms_, events_}, sound ? *sound : ownSound_, *alert_)
+      core_(std::make_unique<CServerCore>(clock, sound ? *sound : ownSound_, *alert_))
 {
-    connect(alert_, &CDesktopAlert::closed, this, [this](QPoint at) { pipeline_.AlertClosed(at); });
-    link_ = std::make_unique<CGprsLink>(pipeline_);
-    connect(link_.get(), &CGprsLink::receiveError, this, &CVarkonDlg::ShowReceiveError);
+    connect(alert_, &CDesktopAlert::closed, this, [this](QPoint at) { core_->pipeline().AlertClosed(at); });
+    connect(core_.get(), &CServerCore::receiveError, this, &CVarkonDlg::ShowReceiveError);
+    connect(core_.get(), &CServerCore::warning, this, &CVarkonDlg::ShowMessage);
+    connect(core_.get(), &CServerCore::listenFailed, this, &CVarkonDlg::ShowListenFailure);
     CreateControls();
-    StartUp();
+    core_->StartUp();
 }
 
-CVarkonDlg::~CVarkonDlg()
-{
-    Shutdown();
-    link_.reset();
-}
+CVarkonDlg::~CVarkonDlg() { core_.reset(); }
 
 void CVarkonDlg::CreateControls()
 {
@@ -139,11 +131,11 @@ void CVarkonDlg::CreateControls()
     connect(cancel, &QPushButton::clicked, this, &CVarkonDlg::reject);
 
     const auto icons = ImageList();
-    points_.SetIcons(icons);
-    events_.SetIcons(icons);
-    pointList_->setModel(&points_);
-    alarmList_->setModel(&alarms_);
-    eventList_->setModel(&events_);
+    core_->points().SetIcons(icons);
+    core_->events().SetIcons(icons);
+    pointList_->setModel(&core_->points());
+    alarmList_->setModel(&core_->alarms());
+    eventList_->setModel(&core_->events());
     SetColumnShares(pointList_, {32, 68});
     SetColumnShares(alarmList_, {30, 50, 20});
     SetColumnShares(eventList_, {15, 65, 10, 10});
@@ -159,50 +151,15 @@ void CVarkonDlg::CreateControls()
     connect(eventList_, &QWidget::customContextMenuRequested, this, &CVarkonDlg::ShowEventMenu);
 }
 
-void CVarkonDlg::StartUp()
-{
-    ListenOnStoredPort();
-    const RegisterLoadResult loaded = LoadRegister(pointBase_);
-    if (loaded.status == RegisterLoadResult::Damaged)
-        ShowMessage(loaded.message); // start-up goes on with what could be read
-    journal_.LoadJournals();
-    pipeline_.RefreshLists();
-    pipeline_.RecordEvent(0, SRC_SYSTEM, EV_SERVER_STARTED);
-    minuteTimer_.setInterval(kMinuteTimerMs);
-    connect(&minuteTimer_, &QTimer::timeout, this, &CVarkonDlg::OnMinuteTimer);
-    minuteTimer_.start();
-}
-
-void CVarkonDlg::ListenOnStoredPort()
-{
-    const CSettingsStore store(QString::fromUtf16(Settings::kServerProgram));
-    port = store.GetUInt(QString::fromUtf16(Settings::kIpSection), QString::fromUtf16(Settings::kIpPort),
-                         Settings::kDefaultIpPort);
-    link_->Listen(port); // a port that cannot be listened on is not reported
-}
-
-void CVarkonDlg::OnMinuteTimer()
-{
-    const std::int64_t now = clock_.Now();
-    pipeline_.SuperviseGprs(now);
-    const int day = CPointBase::DayOfMonth(now);
-    if (day != pointBase_.today) {
-        pointBase_.today = day;
-        journal_.RollOver();
-        pipeline_.RefreshLists();
-    }
-}
-
 void CVarkonDlg::OpenSettings()
 {
     CSetupDlg dialog(this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    link_->StopListening();
-    ListenOnStoredPort();
+    core_->SettingsChanged();
 }
 
-void CVarkonDlg::OpenJournal() { journal_.SaveToday(); }
+void CVarkonDlg::OpenJournal() { core_->SaveJournal(); }
 
 void CVarkonDlg::ShowEventMenu(const QPoint& at)
 {
@@ -235,19 +192,40 @@ void CVarkonDlg::ShowReceiveError()
     errorBox_->open();
 }
 
-void CVarkonDlg::Shutdown()
+void CVarkonDlg::ShowListenFailure(const QString& text)
 {
-    if (shutDown_)
-        return;
-    shutDown_ = true;
-    minuteTimer_.stop();
-    link_->StopListening();
-    pipeline_.RecordEvent(0, SRC_SYSTEM, EV_SERVER_STOPPED);
-    journal_.SaveToday();
+    // Stays on screen until the operator closes it; a later failure replaces
+    // its text rather than stacking boxes.
+    if (!listenBox_) {
+        listenBox_ = new QMessageBox(QMessageBox::Critical, windowTitle(), text, QMessageBox::Ok, this);
+        listenBox_->setObjectName(QStringLiteral("listenErrorBox"));
+        listenBox_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    listenBox_->setText(text);
+    listenBox_->open();
+}
+
+void CVarkonDlg::CloseDialogsOnTop()
+{
+    // A modal dialog runs an event loop of its own inside the window's; the
+    // window's loop can only end once those have returned. Their callers see
+    // a rejected dialog and, with the server stopped, do nothing more.
+    if (QWidget* popup = QApplication::activePopupWidget())
+        popup->close();
+    for (int guard = 0; guard < 64; ++guard) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr || modal == this)
+            break;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+    }
 }
 
 void CVarkonDlg::done(int result)
 {
-    Shutdown();
+    core_->Shutdown();
+    CloseDialogsOnTop();
     QDialog::done(result);
 }

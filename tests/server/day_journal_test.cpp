@@ -150,7 +150,29 @@ TEST_F(DayJournalTest, AnUnreadableTodaysFileIsKeptAside)
     pipeline.RecordEvent(0, SRC_SYSTEM, EV_SERVER_STARTED);
     EXPECT_EQ(ReadAll(journal.TodayFile()).size(), 28);
     const QStringList kept = QDir(folder).entryList({QStringLiteral("10Dec2025Day.base.*")}, QDir::Dirs | QDir::NoDotAndDotDot);
-    EXPECT_EQ(kept.size(), 1);
+    EXPECT_EQ(kept, QStringList{QStringLiteral("10Dec2025Day.base.20251210-120000.old")});
+}
+
+TEST_F(DayJournalTest, AFailingAppendIsReportedOnceAndNotRetriedUntilTheWholeWrite)
+{
+    QStringList reasons;
+    journal.onAppendFailure = [&reasons](const QString& reason) { reasons << reason; };
+    journal.LoadJournals();
+    // Something in the way of today's file after start-up.
+    ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral("10Dec2025Day.base")));
+    pipeline.RecordEvent(0, SRC_SYSTEM, EV_SERVER_STARTED);
+    ASSERT_EQ(reasons.size(), 1);
+    EXPECT_FALSE(reasons.front().isEmpty());
+    EXPECT_TRUE(journal.AppendBroken());
+    // Out of the way again: the next events are not tried one by one...
+    ASSERT_TRUE(QDir(folder).rmdir(QStringLiteral("10Dec2025Day.base")));
+    pipeline.RecordEvent(7, SRC_SYSTEM, EV_GPRS_LOST);
+    EXPECT_FALSE(QFile::exists(journal.TodayFile()));
+    EXPECT_EQ(reasons.size(), 1);
+    // ...and the whole-day write keeps every one of them.
+    journal.SaveToday();
+    EXPECT_EQ(ReadAll(journal.TodayFile()), Records(base.todayEvents()));
+    EXPECT_EQ(base.todayEvents().size(), 2u);
 }
 
 TEST_F(DayJournalTest, ShutdownJustAfterMidnightWritesTheDayThatEnded)

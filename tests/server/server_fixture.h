@@ -6,9 +6,9 @@
 #include "server/link/sound_player.h"
 #include "server/model/point_base.h"
 #include "server/storage/day_journal.h"
-#include "server/ui/alarm_list_model.h"
-#include "server/ui/event_list_model.h"
-#include "server/ui/point_list_model.h"
+#include "server/lists/alarm_list_model.h"
+#include "server/lists/event_list_model.h"
+#include "server/lists/point_list_model.h"
 
 #include <QAbstractItemModelTester>
 #include <QStringList>

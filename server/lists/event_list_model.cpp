@@ -1,4 +1,4 @@
-#include "server/ui/event_list_model.h"
+#include "server/lists/event_list_model.h"
 
 #include "common/format_time.h"
 #include "server/model/event_codes.h"

@@ -1,4 +1,4 @@
-#include "server/ui/point_list_model.h"
+#include "server/lists/point_list_model.h"
 
 #include "server/model/event_codes.h"
 

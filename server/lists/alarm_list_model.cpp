@@ -1,4 +1,4 @@
-#include "server/ui/alarm_list_model.h"
+#include "server/lists/alarm_list_model.h"
 
 #include "common/format_time.h"
 #include "server/model/event_codes.h"

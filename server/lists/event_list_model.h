@@ -1,7 +1,7 @@
 #pragma once
 
 #include "server/model/records.h"
-#include "server/ui/top_insert_model.h"
+#include "server/lists/top_insert_model.h"
 
 #include <QString>
 

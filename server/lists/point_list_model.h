@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/ui/top_insert_model.h"
+#include "server/lists/top_insert_model.h"
 
 #include <QHash>
 #include <QString>

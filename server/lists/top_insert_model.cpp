@@ -1,4 +1,4 @@
-#include "server/ui/top_insert_model.h"
+#include "server/lists/top_insert_model.h"
 
 CTopInsertModel::CTopInsertModel(QStringList headers, QObject* parent)
     : QAbstractTableModel(parent), headers_(std::move(headers))

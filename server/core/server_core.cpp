@@ -1,0 +1,101 @@
+#include "server/core/server_core.h"
+
+#include "common/clock.h"
+#include "common/settings_store.h"
+#include "server/link/gprs_link.h"
+#include "server/model/event_codes.h"
+#include "server/storage/register_file.h"
+
+CServerCore::CServerCore(const CClock& clock, CSoundPlayer& sound, CAlertPresenter& alert, QObject* parent)
+    : QObject(parent),
+      clock_(clock),
+      pointBase_(clock),
+      journal_(pointBase_),
+      pipeline_(pointBase_, journal_, {points_, alarms_, events_}, sound, alert),
+      link_(std::make_unique<CGprsLink>(pipeline_))
+{
+    connect(link_.get(), &CGprsLink::receiveError, this, &CServerCore::receiveError);
+    journal_.onAppendFailure = [this](const QString& reason) {
+        emit warning(QStringLiteral("Журнал дня %1 не удаётся дописывать после каждого события: %2.\n"
+                                    "События хранятся в памяти и будут записаны в файл целиком при открытии "
+                                    "журнала, в полночь и при остановке сервера.")
+                         .arg(journal_.TodayFile(), reason));
+    };
+    minuteTimer_.setInterval(kMinuteTimerMs);
+    connect(&minuteTimer_, &QTimer::timeout, this, &CServerCore::OnMinuteTimer);
+}
+
+CServerCore::~CServerCore()
+{
+    Shutdown();
+    link_.reset();
+}
+
+void CServerCore::StartUp()
+{
+    if (shutDown_)
+        return;
+    ListenOnStoredPort();
+    const RegisterLoadResult loaded = LoadRegister(pointBase_);
+    if (loaded.status == RegisterLoadResult::Damaged)
+        emit warning(loaded.message); // start-up goes on with what could be read
+    journal_.LoadJournals();
+    pipeline_.RefreshLists();
+    pipeline_.RecordEvent(0, SRC_SYSTEM, EV_SERVER_STARTED);
+    minuteTimer_.start();
+}
+
+void CServerCore::ListenOnStoredPort()
+{
+    if (shutDown_)
+        return;
+    const CSettingsStore store(QString::fromUtf16(Settings::kServerProgram));
+    port = store.GetUInt(QString::fromUtf16(Settings::kIpSection), QString::fromUtf16(Settings::kIpPort),
+                         Settings::kDefaultIpPort);
+    if (!link_->Listen(port))
+        emit listenFailed(QStringLiteral("Сервер не принимает отчёты: порт %1 не удалось открыть для приёма (%2).\n"
+                                         "Выберите другой порт в окне \"Установки\".")
+                              .arg(port)
+                              .arg(link_->ListenError()));
+}
+
+void CServerCore::SettingsChanged()
+{
+    if (shutDown_)
+        return;
+    link_->StopListening();
+    ListenOnStoredPort();
+}
+
+void CServerCore::OnMinuteTimer()
+{
+    if (shutDown_)
+        return;
+    const std::int64_t now = clock_.Now();
+    pipeline_.SuperviseGprs(now);
+    const int day = CPointBase::DayOfMonth(now);
+    if (day != pointBase_.today) {
+        pointBase_.today = day;
+        journal_.RollOver();
+        pipeline_.RefreshLists();
+    }
+}
+
+void CServerCore::SaveJournal()
+{
+    if (!shutDown_)
+        journal_.SaveToday();
+}
+
+void CServerCore::Shutdown()
+{
+    if (shutDown_)
+        return;
+    shutDown_ = true;
+    minuteTimer_.stop();
+    link_->StopListening();
+    pipeline_.RecordEvent(0, SRC_SYSTEM, EV_SERVER_STOPPED);
+    journal_.SaveToday();
+    // Whatever is asked of the pipeline from now on records nothing.
+    pipeline_.Close();
+}

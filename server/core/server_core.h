@@ -1,0 +1,90 @@
+#pragma once
+
+#include "server/link/event_pipeline.h"
+#include "server/lists/alarm_list_model.h"
+#include "server/lists/event_list_model.h"
+#include "server/lists/point_list_model.h"
+#include "server/model/point_base.h"
+#include "server/storage/day_journal.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <cstdint>
+#include <memory>
+
+class CAlertPresenter;
+class CClock;
+class CGprsLink;
+class CSoundPlayer;
+
+// The whole server without its window: the point register and journals, the
+// three lists, the event pipeline, the GPRS link and the minute timer, with
+// the start-up and shutdown sequences. The window owns one, shows its lists
+// and carries the user's commands to it; what the operator must be told
+// comes out as signals.
+//
+// After Shutdown nothing listens, records or writes any more, whatever is
+// asked of the core afterwards.
+class CServerCore final : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kMinuteTimerMs = 60000;
+
+    CServerCore(const CClock& clock, CSoundPlayer& sound, CAlertPresenter& alert, QObject* parent = nullptr);
+    ~CServerCore() override;
+
+    // Listening, register and journals, lists, the start event and the
+    // minute timer, in this order.
+    void StartUp();
+    // Stops listening, records the stop of the server and saves today's
+    // journal. Runs once; the destructor runs it when nobody did.
+    void Shutdown();
+    bool IsShutDown() const { return shutDown_; }
+
+    // Supervision of GPRS silence and the change of date.
+    void OnMinuteTimer();
+    // Re-reads the port from the settings store and listens on it; an
+    // operator is told through listenFailed when that is impossible.
+    void ListenOnStoredPort();
+    // The settings were confirmed: connections are dropped and listening
+    // starts again on the stored port.
+    void SettingsChanged();
+    // Today's journal is saved whole, for the journal browser.
+    void SaveJournal();
+
+    std::uint32_t port = 0;
+
+    CPointBase& pointBase() { return pointBase_; }
+    CDayJournal& journal() { return journal_; }
+    CEventPipeline& pipeline() { return pipeline_; }
+    CGprsLink& link() { return *link_; }
+    CPointListModel& points() { return points_; }
+    CAlarmListModel& alarms() { return alarms_; }
+    CEventListModel& events() { return events_; }
+    QTimer& minuteTimer() { return minuteTimer_; }
+
+signals:
+    // Something the operator must read: a damaged register, a journal that
+    // cannot be written event by event.
+    void warning(const QString& text);
+    // The port could not be listened on; the text names the port and the
+    // system's reason. Nothing is received until the port is changed.
+    void listenFailed(const QString& text);
+    // A controller connection failed with an error and was closed.
+    void receiveError();
+
+private:
+    const CClock& clock_;
+    CPointBase pointBase_;
+    CDayJournal journal_;
+    CPointListModel points_;
+    CAlarmListModel alarms_;
+    CEventListModel events_;
+    CEventPipeline pipeline_;
+    std::unique_ptr<CGprsLink> link_;
+    QTimer minuteTimer_;
+    bool shutDown_ = false;
+};
