@@ -190,3 +190,21 @@ TEST_F(VarkonProcess, RestartTheSameDayKeepsTheDaysEvents)
     EXPECT_EQ(events[2].code, EV_SERVER_STARTED);
     EXPECT_EQ(events[3].code, EV_SERVER_STOPPED);
 }
+
+TEST_F(VarkonProcess, StopsWithStatusZeroWhileItsErrorBoxesAreOpen)
+{
+    // The port is taken, so the server opens a box about it at start-up, and
+    // the damaged register opens another; SIGTERM must still end it at once.
+    QTcpServer busy;
+    ASSERT_TRUE(busy.listen(QHostAddress::Any, port));
+    QFile damaged(folder + QStringLiteral("/SerialBase.base"));
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write(QByteArray::fromHex("0200000001000000"));
+    damaged.close();
+    Start();
+    Stop();
+    const auto events = Journal();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events.front().code, EV_SERVER_STARTED);
+    EXPECT_EQ(events.back().code, EV_SERVER_STOPPED);
+}
