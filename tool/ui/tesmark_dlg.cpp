@@ -7,6 +7,7 @@
 #include "tool/ui/ip_address_edit.h"
 #include "tool/ui/pro_slider_ctrl.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QIcon>
@@ -474,6 +475,24 @@ void CTesmarkDlg::ReportWriteRefused()
 void CTesmarkDlg::ShowMessage(const QString& text)
 {
     QMessageBox::warning(this, ToolName(), text);
+}
+
+void CTesmarkDlg::CloseOnStopSignal()
+{
+    // A box of a handler runs its own loop: while it is open the window's
+    // loop cannot end. Each round hides one; the bound only guards against a
+    // widget that refuses to close.
+    constexpr int kMaxNestedBoxes = 16;
+    for (int round = 0; round < kMaxNestedBoxes; ++round) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal == this)
+            break;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+    }
+    reject();
 }
 
 void CTesmarkDlg::done(int result)

@@ -32,6 +32,10 @@ public:
 
     // Handlers of the buttons that talk to the controller.
     void OnPort();
+    // A stop asked for from outside (SIGTERM, SIGINT): answers every box or
+    // dialog open over the window as its cancel button would, then closes
+    // the window the way "Отмена" does, which closes the port.
+    void CloseOnStopSignal();
 
     // CDeviceView
     int Position(int id) const override;
