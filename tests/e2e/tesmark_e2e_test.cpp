@@ -102,4 +102,20 @@ TEST_F(TesmarkProcess, AStopSignalClosesThePortAndEndsWithStatus0)
     EXPECT_EQ(emulator.state(), QProcess::Running);
 }
 
+TEST_F(TesmarkProcess, AKilledToolLeavesThePortFreeForTheNextOpener)
+{
+    Start();
+    tool.kill(); // SIGKILL: the tool releases nothing itself
+    ASSERT_TRUE(tool.waitForFinished(kDeadlineMs));
+    EXPECT_EQ(tool.exitStatus(), QProcess::CrashExit);
+    // The emulator sees the port closed and lifts the exclusive mark.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return StateOf(port) == PortState::Free; }, kDeadlineMs));
+
+    // The next tool opens it and ends normally.
+    Start();
+    tool.terminate();
+    ASSERT_TRUE(tool.waitForFinished(kDeadlineMs));
+    EXPECT_EQ(tool.exitCode(), 0);
+}
+
 } // namespace
