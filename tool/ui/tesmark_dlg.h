@@ -12,6 +12,7 @@
 class CIpAddressEdit;
 class CProSliderCtrl;
 class QCheckBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QTimer;
@@ -60,6 +61,13 @@ protected:
 
 private:
     void CreateControls();
+    void CreateConnectionRow();
+    void CreateTiltGroups();
+    void CreateTemperatureGroups();
+    void CreateLightGroup();
+    void CreateSensorGroups();
+    void CreateKeyColumn();
+    QGroupBox* AddGroupBox(const char* name, const QString& title, const QRect& units);
     CProSliderCtrl* AddSlider(int id, const char* name, int x, int y, int height, int minimum, int maximum);
     QCheckBox* AddCheckBox(int id, const char* name, const QString& text, const QRect& units, bool polarity = false);
     QLabel* AddLabel(int id, const char* name, const QString& text, const QRect& units,
