@@ -1,8 +1,8 @@
 #include "tool/ui/tesmark_dlg.h"
 
+#include "common/dialog_units.h"
 #include "common/settings_store.h"
 #include "tool/device/control_ids.h"
-#include "tool/ui/dialog_units.h"
 #include "tool/ui/image_button.h"
 #include "tool/ui/ip_address_edit.h"
 #include "tool/ui/pro_slider_ctrl.h"
@@ -99,7 +99,7 @@ CTesmarkDlg::CTesmarkDlg(QWidget* parent) : QDialog(parent), device_(*this)
     QFont dialogFont = font();
     dialogFont.setPointSize(kDialogFontPoints);
     setFont(dialogFont);
-    resize(DialogUnitsToPixels(this, QRect(0, 0, kWidthUnits, kHeightUnits)).size());
+    resize(DialogRect(this, 0, 0, kWidthUnits, kHeightUnits).size());
 
     // The pale circuit board, tiled over the whole window.
     QPalette look = palette();
