@@ -2,6 +2,7 @@
 // or printing the SMS texts of their report frames.
 #include "sim/gprs_controllers.h"
 #include "sim/gprs_plan.h"
+#include "sim/sim_options.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -42,10 +43,8 @@ int main(int argc, char** argv)
         std::printf("%s", qPrintable(parsed.text));
         return 0;
     }
-    if (parsed.status == PlanStatus::Error) {
-        std::fprintf(stderr, "ostrel-gprs: %s\n", qPrintable(parsed.text));
-        return 2;
-    }
+    if (parsed.status == PlanStatus::Error)
+        return CSimOptions::Fail(parsed.text);
     const T_GPRSPLAN& plan = parsed.plan;
     if (plan.printSms)
         return PrintSms(plan);

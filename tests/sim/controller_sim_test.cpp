@@ -315,6 +315,25 @@ TEST_F(ControllerProgram, ServesOnAPtyAndSavesWhatAWriteLeft)
     EXPECT_EQ(process.exitCode(), 0);
 }
 
+TEST_F(ControllerProgram, NumbersAreDecimalOrHexadecimalNeverOctal)
+{
+    for (const auto& [given, code] : {std::pair{"010", 10}, std::pair{"0x11", 0x11}}) {
+        SCOPED_TRACE(given);
+        process.start(QStringLiteral(CONTROLLER_SIM), {QStringLiteral("--exception"), QString::fromLatin1(given)});
+        ASSERT_TRUE(process.waitForReadyRead(10000));
+        const QString path = QString::fromLocal8Bit(process.readLine()).trimmed();
+        CLocalModbus master;
+        master.responseTimeout = 300;
+        ASSERT_TRUE(master.Open(path, 0, 115200));
+        std::vector<std::uint16_t> values;
+        EXPECT_EQ(master.ReadHoldingRegisters(1, 0, values), MB_ERR_EXCEPTION + code);
+        master.Close();
+        process.terminate();
+        ASSERT_TRUE(process.waitForFinished(10000));
+        EXPECT_EQ(process.exitCode(), 0);
+    }
+}
+
 TEST_F(ControllerProgram, RefusesBadOptions)
 {
     const std::string garbage = TempFile("garbage.regs");
