@@ -24,8 +24,7 @@ int PrintSms(const T_GPRSPLAN& plan)
 {
     for (std::uint32_t c = 0; c < plan.controllers; ++c) {
         for (std::uint32_t k = 0; k < plan.count; ++k) {
-            const CReportFrame frame(FrameBytes(plan, plan.serialBase + c, k));
-            std::printf("%s\n", ReportSmsText(frame).constData());
+            std::printf("%s\n", ReportSmsText(FrameBytes(plan, plan.serialBase + c, k)).constData());
         }
     }
     return std::fflush(stdout) == 0 ? 0 : 1;

@@ -9,10 +9,6 @@
 
 namespace {
 
-constexpr std::size_t kTemperature1Offset = 14;
-constexpr std::size_t kTemperature2Offset = 16;
-constexpr std::size_t kLightOffset = 18;
-
 QString Text(const char* latin1) { return QString::fromLatin1(latin1); }
 
 // "MM.mm": the major and minor version as hexadecimal bytes, as the server shows them.
@@ -34,35 +30,31 @@ bool ParseVersion(const QString& text, std::uint8_t* major, std::uint8_t* minor)
 
 } // namespace
 
-CReportFrame MakeReportFrame(const T_GPRSPLAN& plan, std::uint32_t serial, std::uint64_t index)
+CReportFrameWriter::Frame MakeReportFrame(const T_GPRSPLAN& plan, std::uint32_t serial, std::uint64_t index)
 {
-    CReportFrame frame;
+    CReportFrameWriter frame;
     frame.SetSerial(serial);
     frame.SetSequence(static_cast<std::uint16_t>(plan.firstSequence + index));
     frame.SetVersion(plan.versionMajor, plan.versionMinor);
-    frame.SetWord(kTemperature1Offset, plan.temperature1);
-    frame.SetWord(kTemperature2Offset, plan.temperature2);
-    frame.SetWord(kLightOffset, plan.light);
+    frame.SetTemperatures(plan.temperature1, plan.temperature2);
+    frame.SetLight(plan.light);
     frame.SetKey(plan.key);
     frame.SetFlags(plan.alternate && index % 2 == 1 ? plan.alarmFlags : plan.flags);
-    frame.SetBalance(plan.balance);
-    frame.SealCrc();
-    return frame;
+    frame.SetBalance(plan.balance.toLatin1());
+    return frame.Sealed();
 }
 
-std::array<std::uint8_t, CReportFrame::kSize> FrameBytes(const T_GPRSPLAN& plan, std::uint32_t serial,
-                                                        std::uint64_t index)
+CReportFrameWriter::Frame FrameBytes(const T_GPRSPLAN& plan, std::uint32_t serial, std::uint64_t index)
 {
-    std::array<std::uint8_t, CReportFrame::kSize> bytes = MakeReportFrame(plan, serial, index).Bytes();
+    CReportFrameWriter::Frame bytes = MakeReportFrame(plan, serial, index);
     if (plan.corruptByte >= 0 && plan.corruptEvery > 0 && (index + 1) % plan.corruptEvery == 0)
         bytes[static_cast<std::size_t>(plan.corruptByte)] ^= 0xFF;
     return bytes;
 }
 
-QByteArray ReportSmsText(const CReportFrame& frame)
+QByteArray ReportSmsText(std::span<const std::uint8_t, CReportFrameWriter::kSize> frame)
 {
-    const auto& bytes = frame.Bytes();
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()))
+    return QByteArray(reinterpret_cast<const char*>(frame.data()), static_cast<qsizetype>(frame.size()))
         .toHex()
         .toUpper();
 }
@@ -181,7 +173,7 @@ T_PLANPARSE ParseGprsPlan(const QStringList& arguments)
     plan.balance = options.Value(balance);
     const bool latin1 = std::all_of(plan.balance.cbegin(), plan.balance.cend(),
                                     [](QChar c) { return c.unicode() <= 0xFF; });
-    if (plan.balance.size() > static_cast<qsizetype>(CReportFrame::kBalanceSize) || !latin1)
+    if (plan.balance.size() > static_cast<qsizetype>(CReportFrameWriter::kBalanceSize) || !latin1)
         return fail("--balance takes at most 10 Latin-1 characters");
     if (!ParseVersion(options.Value(firmware), &plan.versionMajor, &plan.versionMinor))
         return fail("--firmware takes two hexadecimal bytes, for instance 01.0A");
@@ -200,7 +192,7 @@ T_PLANPARSE ParseGprsPlan(const QStringList& arguments)
     if (!readInt(splitGap, 0, T_GPRSPLAN::kMaxIntervalMs, &plan.splitGapMs))
         return fail("--split-gap takes 0..86400000 milliseconds");
     if (options.IsSet(corrupt)) {
-        if (!readInt(corrupt, 0, static_cast<int>(CReportFrame::kSize) - 1, &plan.corruptByte))
+        if (!readInt(corrupt, 0, static_cast<int>(CReportFrameWriter::kSize) - 1, &plan.corruptByte))
             return fail("--corrupt-byte takes 0..63");
     }
     if (!options.Number(corruptEvery, 1, std::numeric_limits<std::uint32_t>::max(), &n))
