@@ -4,7 +4,7 @@
 #include "server/model/event_codes.h"
 #include "server/ui/alert_window.h"
 #include "server/ui/desktop_alert.h"
-#include "server/ui/dialog_units.h"
+#include "common/dialog_units.h"
 #include "server/ui/setup_dlg.h"
 
 #include <QApplication>

@@ -360,6 +360,48 @@ TEST_F(ModbusTest, TimeoutsFollowTheLineSpeedAndCharTimeoutOnlyGrows)
     }
 }
 
+// A written frame counts as sent when the driver's queue has emptied within
+// the frame's own time on the line plus the response time-out. A pty sends
+// at no speed, so the budget is checked as numbers.
+TEST(ModbusDrainLimit, TheFramesOwnTimeOnTheLineComesFirst)
+{
+    const struct
+    {
+        std::size_t bytes;
+        std::uint32_t baudRate;
+        std::uint8_t dataBits, parity, stopBits;
+        std::uint32_t ms;
+    } cases[] = {
+        {137, 2400, 8, 0, 0, 571},     // the first settings block: 1370 bits
+        {137, 4800, 8, 2, 0, 314},     // with even parity: 1507 bits
+        {137, 4800, 8, 0, 0, 286},
+        {137, 115200, 8, 0, 0, 12},
+        {8, 115200, 8, 0, 0, 1},       // a read request: 80 bits, rounded up
+        {8, 9600, 8, 1, 2, 10},        // odd parity, two stop bits: 12 bits a character
+        {10, 300, 5, 0, 1, 250},       // one and a half stop bits: 7.5 bits a character
+        {12, 1200, 7, 3, 0, 100},      // mark parity is a parity bit too
+        {0, 2400, 8, 0, 0, 0},
+        {137, 0, 8, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.bytes << " bytes at " << c.baudRate << " " << int(c.dataBits) << "/"
+                                        << int(c.parity) << "/" << int(c.stopBits));
+        EXPECT_EQ(TransmitTimeMs(c.bytes, c.baudRate, c.dataBits, c.parity, c.stopBits), c.ms);
+    }
+
+    // The master's budget for "Запись" at 2400 bit/s: the block's 571 ms
+    // plus the tool's 300 ms response time-out.
+    CLocalModbus master;
+    master.responseTimeout = 300;
+    master.baudRate = 2400;
+    master.dataBits = 0x0108;   // only its low byte counts
+    master.parity = 0;
+    EXPECT_EQ(master.DrainLimitMs(137), 871u);
+    master.baudRate = 4800;
+    master.parity = 2;
+    EXPECT_EQ(master.DrainLimitMs(137), 614u);
+}
+
 TEST_F(ModbusTest, OpenWithSpeed0AndParity255KeepsTheStoredValues)
 {
     ASSERT_TRUE(master.Open(Path(link.Path()), 2, 19200));
