@@ -1,18 +1,11 @@
 #include "server/link/rx_pkg.h"
 
-#include "common/crc16.h"
+#include "server/model/report_frame.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace {
-
-constexpr std::size_t kCrcOffset = 62;
-
-bool ValidFrame(const std::uint8_t* bytes)
-{
-    return Crc16Modbus(std::span<const std::uint8_t>(bytes, kCrcOffset)) == LoadCrcHighFirst(bytes + kCrcOffset);
-}
 
 // The read space of all connections: they are served one at a time.
 std::array<std::uint8_t, CRxPkg::kFrameSize - 1 + CRxPkg::kReadChunk> work;
@@ -41,7 +34,7 @@ bool CRxPkg::NextFrame()
 {
     while (end_ - begin_ >= kFrameSize) {
         const std::uint8_t* candidate = work.data() + begin_;
-        if (ValidFrame(candidate)) {
+        if (CReportFrame::Valid(candidate)) {
             std::copy_n(candidate, kFrameSize, data.begin());
             begin_ += kFrameSize;
             return true;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server/model/report_frame.h"
+
 #include <QString>
 
 #include <array>
@@ -15,7 +17,7 @@
 class CRxPkg
 {
 public:
-    static constexpr std::size_t kFrameSize = 64;
+    static constexpr std::size_t kFrameSize = CReportFrame::kSize;
     // Bytes read from the socket in one go.
     static constexpr std::size_t kReadChunk = 4096;
 
