@@ -224,6 +224,7 @@ void BM_ReceiveFrames(benchmark::State& state)
 {
     constexpr int kFrames = 10000;
     const std::vector<std::uint8_t> stream = ReportStream(kFrames, static_cast<int>(state.range(0)));
+    const CRxPkg::KnownSerial known = [](std::uint32_t serial) { return serial - SerialOf(0) < kPoints; };
     std::size_t found = 0;
     for (auto _ : state) {
         CRxPkg rx;
@@ -232,7 +233,7 @@ void BM_ReceiveFrames(benchmark::State& state)
             const std::size_t chunk = std::min(CRxPkg::kReadChunk, stream.size() - at);
             std::memcpy(rx.ReadSpace(), stream.data() + at, chunk);
             rx.Received(chunk);
-            while (rx.NextFrame())
+            while (rx.NextFrame(known))
                 ++found;
             rx.Park();
         }

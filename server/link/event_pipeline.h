@@ -57,6 +57,8 @@ public:
 
     static const QString kAlertCaption;
 
+    const CPointBase& base() const { return base_; }
+
 private:
     CPointBase& base_;
     CDayJournal& journal_;

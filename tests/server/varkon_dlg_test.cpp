@@ -174,12 +174,16 @@ TEST_F(VarkonDlgTest, FramesAreFoundHoweverTheStreamIsCutAndGarbageIsSkipped)
     socket->write(FrameBytes(2) + FrameBytes(3)); // two frames in one write
     QTRY_COMPARE_WITH_TIMEOUT(window->pointBase().count(), 3, 5000);
 
+    // After garbage, the frame of an unregistered serial is taken once the
+    // next frame confirms it: both are taken.
     QByteArray corrupted = FrameBytes(4);
     corrupted[10] = static_cast<char>(corrupted[10] ^ 0x55);
-    socket->write(QByteArray("\x01\x02\x03", 3) + corrupted + FrameBytes(5));
+    socket->write(QByteArray("\x01\x02\x03", 3) + corrupted + FrameBytes(5) + FrameBytes(5, RF_SHOCK));
     QTRY_COMPARE_WITH_TIMEOUT(window->pointBase().count(), 4, 5000);
     EXPECT_EQ(window->pointBase().FindPoint(4), -1);
-    EXPECT_EQ(window->pointBase().FindPoint(5), 3);
+    ASSERT_EQ(window->pointBase().FindPoint(5), 3);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->pointBase().todayEvents().back().code == EV_SHOCK; }, 5000));
+    EXPECT_EQ(CReportFrame(window->pointBase().lastReports()[3].report).Flags(), RF_SHOCK);
 }
 
 TEST_F(VarkonDlgTest, ControllerReconnectingReplacesItsStaleConnection)
