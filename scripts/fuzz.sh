@@ -7,8 +7,9 @@ SECONDS_PER_TARGET=${1:-60}
 BUILD_DIR=${FUZZ_BUILD_DIR:-build-fuzz}
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++ -DOSTREL_FUZZ=ON -DOSTREL_BENCH=OFF
-cmake --build "$BUILD_DIR" --target register_fuzz day_file_fuzz
-for target in register_fuzz day_file_fuzz; do
+TARGETS=(register_fuzz day_file_fuzz stream_framer_fuzz)
+cmake --build "$BUILD_DIR" --target "${TARGETS[@]}"
+for target in "${TARGETS[@]}"; do
   corpus="$BUILD_DIR/corpus/$target"
   mkdir -p "$corpus"
   "$BUILD_DIR/fuzz/$target" -max_total_time="$SECONDS_PER_TARGET" -rss_limit_mb=2048 \
