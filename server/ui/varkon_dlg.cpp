@@ -91,6 +91,7 @@ CVarkonDlg::CVarkonDlg(const CClock& clock, CSoundPlayer* sound, QWidget* parent
     connect(core_.get(), &CServerCore::warning, this, &CVarkonDlg::ShowMessage);
     connect(core_.get(), &CServerCore::listenFailed, this, &CVarkonDlg::ShowListenFailure);
     CreateControls();
+    connect(core_.get(), &CServerCore::externalAddressChecked, statusText_, &QLabel::setText);
     core_->StartUp();
 }
 

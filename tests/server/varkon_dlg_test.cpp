@@ -71,6 +71,8 @@ protected:
         folder = MakeTempFolder();
         CSettingsStore store = Store();
         store.WriteString(kSection, kPortValue, QStringLiteral("0")); // any free port
+        // The public address check asks a service that is not there.
+        store.WriteString(kSection, QStringLiteral("IP service"), QStringLiteral("http://127.0.0.1:1/ip"));
         store.WriteString(QString::fromUtf16(Settings::kSettingSection), QString::fromUtf16(Settings::kBaseFolder),
                           folder);
         Start();
