@@ -1,5 +1,6 @@
 #pragma once
 
+#include "server/core/external_ip_check.h"
 #include "server/link/event_pipeline.h"
 #include "server/lists/alarm_list_model.h"
 #include "server/lists/event_list_model.h"
@@ -16,6 +17,7 @@
 class CAlertPresenter;
 class CClock;
 class CGprsLink;
+class CSmsSender;
 class CSoundPlayer;
 
 // The whole server without its window: the point register and journals, the
@@ -36,7 +38,8 @@ public:
     CServerCore(const CClock& clock, CSoundPlayer& sound, CAlertPresenter& alert, QObject* parent = nullptr);
     ~CServerCore() override;
 
-    // Listening, register and journals, lists, the start event and the
+    // Listening, the public address check (which goes on in the
+    // background), register and journals, lists, the start event and the
     // minute timer, in this order.
     void StartUp();
     // Stops listening, records the stop of the server and saves today's
@@ -49,13 +52,27 @@ public:
     // Re-reads the port from the settings store and listens on it; an
     // operator is told through listenFailed when that is impossible.
     void ListenOnStoredPort();
-    // The settings were confirmed: connections are dropped and listening
-    // starts again on the stored port.
+    // The settings were confirmed: connections are dropped, listening
+    // starts again on the stored port and the public address is checked.
     void SettingsChanged();
+    // Starts the public address check on the server's port; a check still
+    // running is superseded. Its outcome fills externalIp and comes out as
+    // externalAddressChecked.
+    void CheckExternalAddress();
+    // The port controllers are to report to: the one listened on, else the
+    // stored one.
+    std::uint32_t ServerPort() const;
+    // Sends the address SMS to controllers; nullptr while no modem serves.
+    CSmsSender* smsSender() const { return smsSender_; }
     // Today's journal is saved whole, for the journal browser.
     void SaveJournal();
 
     std::uint32_t port = 0;
+    // The server's public address as the service last gave it (its answer as
+    // received); empty until a check succeeds.
+    QString externalIp;
+    // The status text of the last finished check.
+    const QString& externalStatus() const { return externalStatus_; }
 
     CPointBase& pointBase() { return pointBase_; }
     CDayJournal& journal() { return journal_; }
@@ -65,6 +82,7 @@ public:
     CAlarmListModel& alarms() { return alarms_; }
     CEventListModel& events() { return events_; }
     QTimer& minuteTimer() { return minuteTimer_; }
+    CExternalIpCheck& ipCheck() { return ipCheck_; }
 
 signals:
     // Something the operator must read: a damaged register, a journal that
@@ -75,8 +93,12 @@ signals:
     void listenFailed(const QString& text);
     // A controller connection failed with an error and was closed.
     void receiveError();
+    // A public address check ended; `status` is the text for the window.
+    void externalAddressChecked(const QString& status);
 
 private:
+    void AddressChecked(bool answered, const QString& address, std::uint32_t port, bool portOpen);
+
     const CClock& clock_;
     CPointBase pointBase_;
     CDayJournal journal_;
@@ -86,5 +108,8 @@ private:
     CEventPipeline pipeline_;
     std::unique_ptr<CGprsLink> link_;
     QTimer minuteTimer_;
+    CExternalIpCheck ipCheck_;
+    QString externalStatus_;
+    CSmsSender* smsSender_ = nullptr; // no modem worker is assembled yet
     bool shutDown_ = false;
 };

@@ -1,14 +1,17 @@
 #include "server/ui/varkon_dlg.h"
 
+#include "common/dialog_units.h"
 #include "server/link/gprs_link.h"
 #include "server/model/event_codes.h"
 #include "server/ui/alert_window.h"
 #include "server/ui/desktop_alert.h"
-#include "common/dialog_units.h"
+#include "server/ui/history_dlg.h"
 #include "server/ui/setup_dlg.h"
+#include "server/ui/signal_info_dlg.h"
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -91,6 +94,7 @@ CVarkonDlg::CVarkonDlg(const CClock& clock, CSoundPlayer* sound, QWidget* parent
     connect(core_.get(), &CServerCore::warning, this, &CVarkonDlg::ShowMessage);
     connect(core_.get(), &CServerCore::listenFailed, this, &CVarkonDlg::ShowListenFailure);
     CreateControls();
+    connect(core_.get(), &CServerCore::externalAddressChecked, statusText_, &QLabel::setText);
     core_->StartUp();
 }
 
@@ -149,6 +153,44 @@ void CVarkonDlg::CreateControls()
 
     eventList_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(eventList_, &QWidget::customContextMenuRequested, this, &CVarkonDlg::ShowEventMenu);
+    connect(pointList_, &QAbstractItemView::doubleClicked, this, &CVarkonDlg::OpenPoint);
+    pointList_->installEventFilter(this);
+}
+
+bool CVarkonDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    // The list would pass Enter on to the window, whose default button
+    // ("Установки") would then open as well.
+    if (watched == pointList_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && pointList_->currentIndex().isValid()) {
+            OpenPoint(pointList_->currentIndex());
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CVarkonDlg::OpenPoint(const QModelIndex& row)
+{
+    CPointListModel& points = core_->points();
+    if (core_->IsShutDown() || !row.isValid() || row.model() != &points || row.row() >= points.rowCount())
+        return;
+    const QPersistentModelIndex kept = row.siblingAtColumn(0);
+    CPointBase& base = core_->pointBase();
+    CSignalInfoDlg dialog(kept.data(Qt::UserRole).toUInt(), base, core_->externalIp, core_->ServerPort(),
+                          core_->smsSender(), this);
+    const int result = dialog.exec();
+    if (core_->IsShutDown())
+        return;
+    if (result == QDialog::Accepted) {
+        // Rows above it may have come meanwhile: the kept index follows its row.
+        const int index = base.FindPoint(dialog.serial);
+        if (kept.isValid() && index >= 0)
+            points.SetName(kept, base.names()[static_cast<std::size_t>(index)]);
+    } else if (dialog.serial == 0) {
+        core_->pipeline().RefreshLists();
+    }
 }
 
 void CVarkonDlg::OpenSettings()
@@ -159,7 +201,14 @@ void CVarkonDlg::OpenSettings()
     core_->SettingsChanged();
 }
 
-void CVarkonDlg::OpenJournal() { core_->SaveJournal(); }
+void CVarkonDlg::OpenJournal()
+{
+    if (core_->IsShutDown())
+        return;
+    core_->SaveJournal();
+    CHistoryDlg dialog(core_->pointBase().Clock(), this);
+    dialog.exec();
+}
 
 void CVarkonDlg::ShowEventMenu(const QPoint& at)
 {

@@ -45,7 +45,9 @@ protected:
         QDir(home).mkpath(QStringLiteral(".config/Ostrel"));
         QFile settings(home + QStringLiteral("/.config/Ostrel/Varkon.conf"));
         EXPECT_TRUE(settings.open(QIODevice::WriteOnly));
-        settings.write(QStringLiteral("[IP%20setting]\nIP%20port=%1\n[Setting]\nBase%20folder=%2\n")
+        // The public address check asks a service that is not there.
+        settings.write(QStringLiteral("[IP%20setting]\nIP%20port=%1\nIP%20service=http://127.0.0.1:1/ip\n"
+                                      "[Setting]\nBase%20folder=%2\n")
                            .arg(port)
                            .arg(folder)
                            .toUtf8());
