@@ -1,7 +1,7 @@
 #include "server/ui/report_list.h"
 
-#include "server/model/event_codes.h"
 #include "common/dialog_units.h"
+#include "server/model/event_codes.h"
 
 #include <QHeaderView>
 #include <QPushButton>
