@@ -1,25 +1,21 @@
 // Varkon, the monitoring server.
 #include "common/clock.h"
 #include "common/settings_store.h"
+#include "common/stop_signal.h"
 #include "server/ui/varkon_app.h"
 #include "server/ui/varkon_dlg.h"
 
-#include <QSocketNotifier>
+#include <QCommandLineParser>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/resource.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
-int signalPipe[2] = {-1, -1};
-
-void OnStopSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
-}
+// The base name of the program's desktop entry: on Wayland the window finds
+// its icon through it.
+constexpr char16_t kDesktopEntry[] = u"ru.ostrel.Varkon";
 
 // Thousands of controllers stay connected at once: allow as many open
 // descriptors as the system lets this user have.
@@ -32,37 +28,69 @@ void RaiseOpenFileLimit()
     }
 }
 
+void DescribeCommandLine(QCommandLineParser& parser)
+{
+    parser.setApplicationDescription(QStringLiteral(
+        "Ostrel monitoring server: receives the reports of alarm controllers over TCP (GPRS)\n"
+        "and by SMS through a GSM modem, and shows points, alarms and events in its window.\n"
+        "Settings: ~/.config/Ostrel/Varkon.conf. Stops the normal way on SIGTERM or SIGINT."));
+    // -platform, -style and Qt's other window-system options stay whole words.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addHelpOption();
+    parser.addVersionOption();
+}
+
+// --help and --version are answered before the window system is reached, so
+// that they work without a display. --help-all, which lists the window
+// system's options too, is left to the application.
+void AnswerHelpAndVersion(int& argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    QCommandLineParser parser;
+    DescribeCommandLine(parser);
+    parser.parse(arguments); // Qt's window-system options are unknown here
+    const bool version = parser.isSet(QStringLiteral("version"));
+    if (!version && !parser.isSet(QStringLiteral("help")))
+        return;
+    QCoreApplication core(argc, argv);
+    if (version)
+        parser.showVersion();
+    parser.showHelp();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    QCoreApplication::setApplicationName(QString::fromUtf16(Settings::kServerProgram));
+    QCoreApplication::setApplicationVersion(QStringLiteral(OSTREL_VERSION));
+    AnswerHelpAndVersion(argc, argv);
+
     RaiseOpenFileLimit();
     ::signal(SIGPIPE, SIG_IGN);
     CVarkonApp app(argc, argv);
+    QGuiApplication::setDesktopFileName(QString::fromUtf16(kDesktopEntry));
+    {
+        QCommandLineParser parser;
+        DescribeCommandLine(parser);
+        parser.process(app);
+        if (!parser.positionalArguments().isEmpty()) {
+            std::fprintf(stderr, "%s: Unexpected argument '%s'.\n", qPrintable(QCoreApplication::applicationName()),
+                         qPrintable(parser.positionalArguments().constFirst()));
+            return 1;
+        }
+    }
 
     // SIGTERM and SIGINT close the window the normal way, so the stop of the
     // server is journaled and today's file saved. The handlers are in place
     // before start-up, so a stop asked for during start-up is not lost: it
     // is carried out as soon as the window runs.
-    const bool signalsWatched = ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0;
-    if (signalsWatched) {
-        struct sigaction action {};
-        action.sa_handler = OnStopSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        ::sigaction(SIGTERM, &action, nullptr);
-        ::sigaction(SIGINT, &action, nullptr);
-    }
-
+    CStopSignal stopSignal;
     CVarkonDlg window(CClock::System());
-    if (signalsWatched) {
-        auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
-        QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
-            char byte = 0;
-            [[maybe_unused]] const auto got = ::read(signalPipe[0], &byte, 1);
-            window.reject();
-        });
-    }
+    QObject::connect(&stopSignal, &CStopSignal::stopRequested, &window, &CVarkonDlg::reject);
+    stopSignal.Deliver();
 
     window.exec();
     return 0;

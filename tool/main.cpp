@@ -1,60 +1,88 @@
 // Tesmark, the setup tool of the alarm controllers.
 #include "common/settings_store.h"
+#include "common/stop_signal.h"
 #include "tool/ui/tesmark_dlg.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QIcon>
-#include <QSocketNotifier>
 #include <QStyleFactory>
 
-#include <csignal>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <cstdio>
 
 namespace {
 
-int signalPipe[2] = {-1, -1};
+// The base name of the program's desktop entry: on Wayland the window finds
+// its icon through it.
+constexpr char16_t kDesktopEntry[] = u"ru.ostrel.Tesmark";
 
-void OnStopSignal(int)
+void DescribeCommandLine(QCommandLineParser& parser)
 {
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+    parser.setApplicationDescription(QStringLiteral(
+        "Ostrel setup tool: reads, shows live and writes back the settings, keys and SMS texts\n"
+        "of an alarm controller, a Modbus RTU slave on a serial port.\n"
+        "Settings: ~/.config/Ostrel/Tesmark.conf (port names COMn map to devices in [Ports]).\n"
+        "Closes the port and stops the normal way on SIGTERM or SIGINT."));
+    // -platform, -style and Qt's other window-system options stay whole words.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addHelpOption();
+    parser.addVersionOption();
+}
+
+// --help and --version are answered before the window system is reached, so
+// that they work without a display. --help-all, which lists the window
+// system's options too, is left to the application.
+void AnswerHelpAndVersion(int& argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    QCommandLineParser parser;
+    DescribeCommandLine(parser);
+    parser.parse(arguments); // Qt's window-system options are unknown here
+    const bool version = parser.isSet(QStringLiteral("version"));
+    if (!version && !parser.isSet(QStringLiteral("help")))
+        return;
+    QCoreApplication core(argc, argv);
+    if (version)
+        parser.showVersion();
+    parser.showHelp();
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
+    QCoreApplication::setApplicationName(QString::fromUtf16(Settings::kToolProgram));
+    QCoreApplication::setApplicationVersion(QStringLiteral(OSTREL_VERSION));
+    AnswerHelpAndVersion(argc, argv);
+
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QString::fromUtf16(Settings::kOrganisation));
     QApplication::setApplicationName(QString::fromUtf16(Settings::kToolProgram));
+    QGuiApplication::setDesktopFileName(QString::fromUtf16(kDesktopEntry));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tool/app_icon.svg")));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    {
+        QCommandLineParser parser;
+        DescribeCommandLine(parser);
+        parser.process(app);
+        if (!parser.positionalArguments().isEmpty()) {
+            std::fprintf(stderr, "%s: Unexpected argument '%s'.\n", qPrintable(QCoreApplication::applicationName()),
+                         qPrintable(parser.positionalArguments().constFirst()));
+            return 1;
+        }
+    }
 
     // SIGTERM and SIGINT close the window the normal way, so that the port is
     // closed and left free for the next opener. The handlers are in place
     // before the window opens the port, so a stop asked for meanwhile is
     // carried out as soon as the window runs.
-    const bool signalsWatched = ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0;
-    if (signalsWatched) {
-        struct sigaction action {};
-        action.sa_handler = OnStopSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        ::sigaction(SIGTERM, &action, nullptr);
-        ::sigaction(SIGINT, &action, nullptr);
-    }
-
+    CStopSignal stopSignal;
     // The window is the program: it ends when the window closes.
     CTesmarkDlg window;
-    if (signalsWatched) {
-        auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
-        QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
-            char byte = 0;
-            [[maybe_unused]] const auto got = ::read(signalPipe[0], &byte, 1);
-            window.CloseOnStopSignal();
-        });
-    }
+    QObject::connect(&stopSignal, &CStopSignal::stopRequested, &window, &CTesmarkDlg::CloseOnStopSignal);
+    stopSignal.Deliver();
     window.exec();
     return 0;
 }
