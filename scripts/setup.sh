@@ -14,6 +14,7 @@ PACKAGES=(
   libmodbus-dev
   fonts-dejavu-core
   xvfb xauth
+  dpkg-dev lintian desktop-file-utils appstream
 )
 
 missing=()
