@@ -24,6 +24,10 @@ protected:
         registers.FreezeReadings(true);
         ASSERT_TRUE(link.StartOnPty());
         Store().WriteString(Rs232(), QString::fromUtf16(Settings::kRs232Port), QString::fromStdString(link.Path()));
+        // The port dialog probes no serial device of the machine.
+        for (int n = 0; n < 10; ++n)
+            Store().WriteString(QString::fromUtf16(Settings::kPortsSection), QStringLiteral("COM%1").arg(n),
+                                QStringLiteral("/nonexistent/com%1").arg(n));
     }
 
     static CSettingsStore Store() { return CSettingsStore(QString::fromUtf16(Settings::kToolProgram)); }

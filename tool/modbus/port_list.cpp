@@ -3,7 +3,6 @@
 #include "common/port_name.h"
 #include "common/serial_device.h"
 
-#include <QCollator>
 #include <QDir>
 #include <QFileInfo>
 
@@ -21,6 +20,40 @@ bool Opens(const QString& path)
         return false;
     device.Close();
     return true;
+}
+
+// Names in order with runs of digits compared as numbers: ttyUSB2 before ttyUSB10.
+bool NaturalLess(const QString& a, const QString& b)
+{
+    auto digit = [](QChar c) { return c >= u'0' && c <= u'9'; };
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (!digit(a.at(i)) || !digit(b.at(j))) {
+            if (a.at(i) != b.at(j))
+                return a.at(i) < b.at(j);
+            ++i;
+            ++j;
+            continue;
+        }
+        const qsizetype startA = i;
+        const qsizetype startB = j;
+        while (i < a.size() && digit(a.at(i)))
+            ++i;
+        while (j < b.size() && digit(b.at(j)))
+            ++j;
+        QStringView x = QStringView(a).sliced(startA, i - startA);
+        QStringView y = QStringView(b).sliced(startB, j - startB);
+        while (x.size() > 1 && x.front() == u'0')
+            x = x.sliced(1);
+        while (y.size() > 1 && y.front() == u'0')
+            y = y.sliced(1);
+        if (x.size() != y.size())
+            return x.size() < y.size();
+        if (x != y)
+            return x < y;
+    }
+    return a.size() - i < b.size() - j;
 }
 
 QString Canonical(const QString& path)
@@ -54,8 +87,6 @@ QStringList ListOpenablePorts(const CSettingsStore& store, const QStringList& de
             add(name, *path);
     }
 
-    QCollator byNumber;
-    byNumber.setNumericMode(true);
     for (const QString& pattern : devicePatterns) {
         const QFileInfo where(pattern);
         QDir folder(where.path());
@@ -64,7 +95,7 @@ QStringList ListOpenablePorts(const CSettingsStore& store, const QStringList& de
         QStringList paths;
         for (const QFileInfo& entry : entries)
             paths.append(entry.filePath());
-        std::sort(paths.begin(), paths.end(), byNumber);
+        std::sort(paths.begin(), paths.end(), NaturalLess);
         for (const QString& path : paths)
             add(path, path);
     }

@@ -34,7 +34,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
     purpose->setWordWrap(true);
 
     auto* ok = new QPushButton(QStringLiteral("ОК"), this);
-    PlaceControl(ok, 1, "ok", QRect(kWidthUnits - 57, kHeightUnits - 21, 50, 14));
+    PlaceControl(ok, 1, "ok", QRect(kWidthUnits - 61, kHeightUnits - 21, 54, 14));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }

@@ -64,10 +64,10 @@ CLineSettingsDlg::CLineSettingsDlg(const QString& portName, T_SERIALLINE* record
     Fill(stopBits_, kStopBits, record->stopBits);
 
     auto* ok = new QPushButton(QStringLiteral("ОК"), this);
-    PlaceControl(ok, 1, "ok", QRect(kWidthUnits - 114, kHeightUnits - 21, 50, 14));
+    PlaceControl(ok, 1, "ok", QRect(kWidthUnits - 122, kHeightUnits - 21, 54, 14));
     ok->setDefault(true);
     auto* cancel = new QPushButton(QStringLiteral("Отмена"), this);
-    PlaceControl(cancel, 2, "cancel", QRect(kWidthUnits - 57, kHeightUnits - 21, 50, 14));
+    PlaceControl(cancel, 2, "cancel", QRect(kWidthUnits - 62, kHeightUnits - 21, 54, 14));
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }

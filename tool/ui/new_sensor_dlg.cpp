@@ -62,10 +62,10 @@ CNewSensorDlg::CNewSensorDlg(CRegisterImage& image, QWidget* parent) : QDialog(p
     caption->setBuddy(number_);
 
     auto* ok = new QPushButton(QStringLiteral("ОК"), this);
-    PlaceControl(ok, 1, "ok", QRect(148, 7, 50, 14));
+    PlaceControl(ok, 1, "ok", QRect(146, 7, 54, 14));
     ok->setDefault(true);
     auto* cancel = new QPushButton(QStringLiteral("Отмена"), this);
-    PlaceControl(cancel, 2, "cancel", QRect(148, 25, 50, 14));
+    PlaceControl(cancel, 2, "cancel", QRect(146, 25, 54, 14));
     connect(ok, &QPushButton::clicked, this, &CNewSensorDlg::accept);
     connect(cancel, &QPushButton::clicked, this, &CNewSensorDlg::reject);
 

@@ -33,16 +33,16 @@ CPasswordDlg::CPasswordDlg(QWidget* parent) : QDialog(parent)
     resize(DialogRect(this, 0, 0, kWidthUnits, kHeightUnits).size());
 
     code_ = new QLineEdit(this);
-    PlaceControl(code_, kIdCode, "code", QRect(7, 7, 128, 14));
+    PlaceControl(code_, kIdCode, "code", QRect(7, 7, 124, 14));
     code_->setEchoMode(QLineEdit::Password);
     // The edit starts with the entered code, 0, as one bullet.
     code_->setText(QString::number(enteredCode_));
 
     auto* ok = new QPushButton(QStringLiteral("ОК"), this);
-    PlaceControl(ok, 1, "ok", QRect(141, 7, 50, 14));
+    PlaceControl(ok, 1, "ok", QRect(135, 7, 54, 14));
     ok->setDefault(true);
     auto* cancel = new QPushButton(QStringLiteral("Отмена"), this);
-    PlaceControl(cancel, 2, "cancel", QRect(195, 7, 50, 14));
+    PlaceControl(cancel, 2, "cancel", QRect(193, 7, 54, 14));
     connect(ok, &QPushButton::clicked, this, &CPasswordDlg::accept);
     connect(cancel, &QPushButton::clicked, this, &CPasswordDlg::reject);
 }

@@ -16,7 +16,9 @@ constexpr int kIdCancel = 2;
 constexpr int kIdPortList = 15010;
 constexpr int kIdLineSetup = 15011;
 constexpr int kDialogFontPoints = 8;
-constexpr int kWidthUnits = 159;
+// Wider than the 159 units of the original template: the pictures and
+// captions of the three buttons need more room in this toolkit's style.
+constexpr int kWidthUnits = 214;
 constexpr int kHeightUnits = 71;
 constexpr QSize kLargePicture{32, 32};
 
@@ -48,20 +50,20 @@ CRS232SetupDlg::CRS232SetupDlg(QWidget* parent, const QStringList& devicePattern
     auto* caption = new QLabel(QStringLiteral("Выбор порта"), this);
     PlaceControl(caption, -1, "portCaption", QRect(6, 4, 100, 9));
     ports_ = new QComboBox(this);
-    PlaceControl(ports_, kIdPortList, "ports", QRect(6, 14, 147, 14));
+    PlaceControl(ports_, kIdPortList, "ports", QRect(6, 14, kWidthUnits - 12, 14));
     // A device path is longer than the list is wide: the drop-down shows it whole.
     ports_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     caption->setBuddy(ports_);
 
     auto* lineSetup = new CImageButton(QStringLiteral("RS232 SETUP"), QStringLiteral(":/tool/buttons/rs232_setup.svg"),
                                        QStringLiteral(":/tool/buttons/rs232_setup_hot.svg"), this, kLargePicture);
-    PlaceControl(lineSetup, kIdLineSetup, "lineSetup", QRect(4, 33, 64, 32));
+    PlaceControl(lineSetup, kIdLineSetup, "lineSetup", QRect(4, 33, 84, 32));
     auto* ok = new CImageButton(QStringLiteral("ОК"), QStringLiteral(":/tool/buttons/ok.svg"),
                                 QStringLiteral(":/tool/buttons/ok_hot.svg"), this, kLargePicture);
-    PlaceControl(ok, kIdOk, "ok", QRect(70, 33, 38, 32));
+    PlaceControl(ok, kIdOk, "ok", QRect(92, 33, 56, 32));
     auto* cancel = new CImageButton(QStringLiteral("Отмена"), QStringLiteral(":/tool/buttons/cancel.svg"),
                                     QStringLiteral(":/tool/buttons/cancel_hot.svg"), this);
-    PlaceControl(cancel, kIdCancel, "cancel", QRect(110, 33, 45, 32));
+    PlaceControl(cancel, kIdCancel, "cancel", QRect(152, 33, 58, 32));
     for (QPushButton* button : {static_cast<QPushButton*>(lineSetup), static_cast<QPushButton*>(ok),
                                 static_cast<QPushButton*>(cancel)})
         button->setAutoDefault(false);

@@ -73,10 +73,10 @@ CSMSEditDlg::CSMSEditDlg(CModbus& master, const CRegisterImage& image, QWidget* 
     PlaceControl(status_, kStatusId, "status", QRect(kLabelX, footer + 2, 210, 12));
 
     auto* ok = new QPushButton(QStringLiteral("ОК"), this);
-    PlaceControl(ok, kIdOk, "ok", QRect(kWidthUnits - 114, footer, 50, 16));
+    PlaceControl(ok, kIdOk, "ok", QRect(kWidthUnits - 122, footer, 54, 16));
     ok->setDefault(true);
     auto* cancel = new QPushButton(QStringLiteral("Отмена"), this);
-    PlaceControl(cancel, kIdCancel, "cancel", QRect(kWidthUnits - 57, footer, 50, 16));
+    PlaceControl(cancel, kIdCancel, "cancel", QRect(kWidthUnits - 62, footer, 54, 16));
     connect(ok, &QPushButton::clicked, this, &CSMSEditDlg::OnOk);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
