@@ -332,6 +332,12 @@ TEST_F(SerialDialogsTest, AStopClosesEveryDialogOfTheTool)
          [](CTesmarkDlg& d) { QTest::mouseDClick(Child<QLabel>(d, "key16"), Qt::LeftButton); },
          [] { AnswerSerialChange("58204716", nullptr); }, &CNewSensorDlg::staticMetaObject},
         {"about", [](CTesmarkDlg& d) { QTest::keyClick(&d, Qt::Key_F1); }, [] {}, &CAboutDlg::staticMetaObject},
+        {"window menu",
+         [](CTesmarkDlg& d) {
+             QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), d.mapToGlobal(QPoint(5, 5)));
+             QApplication::sendEvent(&d, &event);
+         },
+         [] {}, &QMenu::staticMetaObject},
         {"SMS question", [](CTesmarkDlg& d) { QTest::mouseClick(Child<QPushButton>(d, "sendSms"), Qt::LeftButton); },
          [] {}, &QMessageBox::staticMetaObject},
         {"SMS editor", [](CTesmarkDlg& d) { QTest::mouseClick(Child<QPushButton>(d, "sendSms"), Qt::LeftButton); },
@@ -349,7 +355,9 @@ TEST_F(SerialDialogsTest, AStopClosesEveryDialogOfTheTool)
         // Stop once the innermost dialog stands.
         auto* watch = new QTimer(dlg.get());
         QObject::connect(watch, &QTimer::timeout, dlg.get(), [&, watch] {
-            QWidget* modal = QApplication::activeModalWidget();
+            QWidget* modal = QApplication::activePopupWidget();
+            if (!modal)
+                modal = QApplication::activeModalWidget();
             if (modal && modal != dlg.get() && modal->metaObject() == c.innermost) {
                 watch->stop();
                 reached = true;
@@ -357,16 +365,27 @@ TEST_F(SerialDialogsTest, AStopClosesEveryDialogOfTheTool)
             }
         });
         watch->start(5);
+        // Should anything stay open, it is closed late, so that the test
+        // fails instead of hanging.
+        bool leftOpen = false;
         QTimer::singleShot(10000, dlg.get(), [&] {
-            if (!reached) {
-                while (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-                    modal->reject();
-                dlg->reject();
+            while (QWidget* popup = QApplication::activePopupWidget()) {
+                leftOpen = true;
+                popup->close();
             }
+            while (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                if (modal == dlg.get())
+                    break;
+                leftOpen = true;
+                modal->reject();
+            }
+            dlg->reject();
         });
         EXPECT_EQ(dlg->exec(), QDialog::Rejected);
         EXPECT_TRUE(reached);
+        EXPECT_FALSE(leftOpen);
         EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
         EXPECT_FALSE(dlg->Device().master.IsOpen());
         EXPECT_FALSE(dlg->PollTimer()->isActive());
         EXPECT_EQ(registers.WriteCount(), 0u);

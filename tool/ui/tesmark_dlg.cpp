@@ -633,6 +633,13 @@ void CTesmarkDlg::CloseOnStopSignal()
     // loop cannot end. Each round hides one; the bound only guards against a
     // widget that refuses to close.
     constexpr int kMaxNestedBoxes = 16;
+    // The window's menu runs a loop of its own as well.
+    for (int round = 0; round < kMaxNestedBoxes; ++round) {
+        QWidget* popup = QApplication::activePopupWidget();
+        if (!popup)
+            break;
+        popup->close();
+    }
     for (int round = 0; round < kMaxNestedBoxes; ++round) {
         QWidget* modal = QApplication::activeModalWidget();
         if (!modal || modal == this)
