@@ -25,16 +25,6 @@ std::int64_t At(int day, int month, int hour, int minute)
     return QDateTime(QDate(2011, month, day), QTime(hour, minute)).toSecsSinceEpoch();
 }
 
-T_EVENT Event(std::uint32_t serial, std::uint8_t source, std::uint8_t code, std::int64_t time)
-{
-    T_EVENT event;
-    event.serial = serial;
-    event.source = source;
-    event.code = code;
-    event.time = time;
-    return event;
-}
-
 QByteArray Utf16Le(const QString& text)
 {
     QByteArray bytes;
@@ -59,11 +49,11 @@ protected:
         points.AddPoint(5);
         EXPECT_TRUE(SaveRegister(points));
         WriteDay(QStringLiteral("05Sep2011"), {
-                                                  Event(0, SRC_SYSTEM, EV_SERVER_STARTED, At(5, 9, 8, 30)),
-                                                  Event(123456, SRC_GPRS, EV_SHOCK, At(5, 9, 9, 5)),
-                                                  Event(777, SRC_SMS, EV_SAFE_OPEN, At(5, 9, 10, 0)), // deleted since
+                                                  MakeEvent(0, SRC_SYSTEM, EV_SERVER_STARTED, At(5, 9, 8, 30)),
+                                                  MakeEvent(123456, SRC_GPRS, EV_SHOCK, At(5, 9, 9, 5)),
+                                                  MakeEvent(777, SRC_SMS, EV_SAFE_OPEN, At(5, 9, 10, 0)), // deleted since
                                               });
-        WriteDay(QStringLiteral("28Aug2011"), {Event(5, SRC_GPRS, EV_ARMED, At(28, 8, 23, 59))});
+        WriteDay(QStringLiteral("28Aug2011"), {MakeEvent(5, SRC_GPRS, EV_ARMED, At(28, 8, 23, 59))});
     }
 
     void WriteDay(const QString& date, const std::vector<T_EVENT>& events)

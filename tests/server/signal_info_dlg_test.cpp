@@ -66,16 +66,6 @@ T_PKTINFO Report(std::int64_t received, std::uint16_t flags = 0)
     return info;
 }
 
-T_EVENT Event(std::uint32_t serial, std::uint8_t source, std::uint8_t code, std::int64_t time)
-{
-    T_EVENT event;
-    event.serial = serial;
-    event.source = source;
-    event.code = code;
-    event.time = time;
-    return event;
-}
-
 constexpr std::uint32_t kSerial = 123456; // shown as 0001 - E240
 
 class SignalInfoDlgTest : public ::testing::Test
@@ -87,7 +77,7 @@ protected:
         base.SetPhone(0, QStringLiteral("9101234567"));
         base.SetLastReport(0, Report(kNoon - 60));
         // Its link works: the latest event came by GPRS a minute ago.
-        base.SetJournals({Event(kSerial, SRC_GPRS, EV_ARMED, kNoon - 60)}, {});
+        base.SetJournals({MakeEvent(kSerial, SRC_GPRS, EV_ARMED, kNoon - 60)}, {});
     }
 
     std::unique_ptr<CSignalInfoDlg> Open(std::uint32_t serial = kSerial, const QString& address = QStringLiteral("10.0.1.2\n"),
@@ -197,19 +187,19 @@ TEST_F(SignalInfoDlgTest, TheLinkVerdict)
         const QString& text;
         bool sms;
     } cases[] = {
-        {"359 s: five whole minutes", {Event(kSerial, SRC_GPRS, EV_ARMED, now)}, {}, now - 359, CSignalInfoDlg::kLinkWorksText, false},
-        {"360 s", {Event(kSerial, SRC_GPRS, EV_ARMED, now)}, {}, now - 360, CSignalInfoDlg::kNoLinkForAWhileText, true},
-        {"from the future", {Event(kSerial, SRC_GPRS, EV_ARMED, now)}, {}, now + 600, CSignalInfoDlg::kLinkWorksText, false},
-        {"lost", {Event(kSerial, SRC_GPRS, EV_GPRS_LOST, now)}, {}, now, CSignalInfoDlg::kNoLinkForAWhileText, true},
-        {"today by SMS, yesterday by GPRS", {Event(kSerial, SRC_SMS, EV_SHOCK, now)},
-         {Event(kSerial, SRC_GPRS, EV_ARMED, now - 50000)}, now - 10, CSignalInfoDlg::kLinkWorksText, false},
-        {"today by GPRS, then by SMS", {Event(kSerial, SRC_GPRS, EV_ARMED, now - 100), Event(kSerial, SRC_SMS, EV_SHOCK, now)},
+        {"359 s: five whole minutes", {MakeEvent(kSerial, SRC_GPRS, EV_ARMED, now)}, {}, now - 359, CSignalInfoDlg::kLinkWorksText, false},
+        {"360 s", {MakeEvent(kSerial, SRC_GPRS, EV_ARMED, now)}, {}, now - 360, CSignalInfoDlg::kNoLinkForAWhileText, true},
+        {"from the future", {MakeEvent(kSerial, SRC_GPRS, EV_ARMED, now)}, {}, now + 600, CSignalInfoDlg::kLinkWorksText, false},
+        {"lost", {MakeEvent(kSerial, SRC_GPRS, EV_GPRS_LOST, now)}, {}, now, CSignalInfoDlg::kNoLinkForAWhileText, true},
+        {"today by SMS, yesterday by GPRS", {MakeEvent(kSerial, SRC_SMS, EV_SHOCK, now)},
+         {MakeEvent(kSerial, SRC_GPRS, EV_ARMED, now - 50000)}, now - 10, CSignalInfoDlg::kLinkWorksText, false},
+        {"today by GPRS, then by SMS", {MakeEvent(kSerial, SRC_GPRS, EV_ARMED, now - 100), MakeEvent(kSerial, SRC_SMS, EV_SHOCK, now)},
          {}, now - 10, CSignalInfoDlg::kNoLinkTwoDaysText, true},
-        {"both days by SMS", {Event(kSerial, SRC_SMS, EV_SHOCK, now)}, {Event(kSerial, SRC_SMS, EV_ARMED, now - 50000)},
+        {"both days by SMS", {MakeEvent(kSerial, SRC_SMS, EV_SHOCK, now)}, {MakeEvent(kSerial, SRC_SMS, EV_ARMED, now - 50000)},
          now - 10, CSignalInfoDlg::kNoLinkTwoDaysText, true},
-        {"silence noticed by the server", {Event(kSerial, SRC_SYSTEM, EV_GPRS_LOST, now)},
-         {Event(kSerial, SRC_GPRS, EV_ARMED, now - 50000)}, now - 3600, CSignalInfoDlg::kNoLinkForAWhileText, true},
-        {"another point's events", {Event(999, SRC_GPRS, EV_ARMED, now)}, {}, now, CSignalInfoDlg::kNoLinkTwoDaysText, true},
+        {"silence noticed by the server", {MakeEvent(kSerial, SRC_SYSTEM, EV_GPRS_LOST, now)},
+         {MakeEvent(kSerial, SRC_GPRS, EV_ARMED, now - 50000)}, now - 3600, CSignalInfoDlg::kNoLinkForAWhileText, true},
+        {"another point's events", {MakeEvent(999, SRC_GPRS, EV_ARMED, now)}, {}, now, CSignalInfoDlg::kNoLinkTwoDaysText, true},
         {"no events", {}, {}, now, CSignalInfoDlg::kNoLinkTwoDaysText, true},
     };
     for (const auto& c : cases) {
@@ -409,7 +399,7 @@ TEST_F(SignalInfoDlgTest, DeletingAsksFirst)
 TEST_F(SignalInfoDlgTest, APointNotInTheRegisterIsShownAsSuchAndCanBeSavedAnew)
 {
     LinkDown();
-    base.SetJournals({Event(777, SRC_GPRS, EV_ARMED, kNoon)}, {});
+    base.SetJournals({MakeEvent(777, SRC_GPRS, EV_ARMED, kNoon)}, {});
     auto dialog = Open(777);
     EXPECT_EQ(dialog->index(), base.count());
     EXPECT_EQ(LinkText(dialog.get()), Shown(CSignalInfoDlg::kNotRegisteredText));

@@ -9,6 +9,7 @@
 #include "server/ui/history_dlg.h"
 #include "server/ui/setup_dlg.h"
 #include "server/ui/varkon_dlg.h"
+#include "tests/server/modal_answers.h"
 #include "tests/server/server_fixture.h"
 #include "tests/support/temp_env.h"
 
@@ -50,18 +51,6 @@ quint16 FreePort()
     QTcpServer probe;
     EXPECT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
     return probe.serverPort();
-}
-
-// Answers the next modal dialog when the event loop gets to it.
-void WhenModal(std::function<void(QWidget*)> answer)
-{
-    QTimer::singleShot(0, qApp, [answer] {
-        QWidget* modal = nullptr;
-        [[maybe_unused]] const bool shown =
-            QTest::qWaitFor([&] { return (modal = QApplication::activeModalWidget()) != nullptr; }, 5000);
-        ASSERT_NE(modal, nullptr);
-        answer(modal);
-    });
 }
 
 class VarkonDlgTest : public ::testing::Test
