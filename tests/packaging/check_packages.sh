@@ -147,8 +147,12 @@ check "Varkon --help without a display" without_display prints_all "$ROOT/usr/bi
 check "Tesmark --help without a display" without_display prints_all "$ROOT/usr/bin/Tesmark" --help -- \
   "Usage: " "setup tool" "--help" "--version"
 check "Tesmark --version without a display" without_display prints_exactly "Tesmark $VERSION" "$ROOT/usr/bin/Tesmark" --version
-for emulator in ostrel-controller ostrel-gprs; do
-  check "$emulator --help" prints_all "$ROOT/usr/bin/$emulator" --help -- "Usage: " "--help"
+# Every program, the emulators too (whichever this version builds), has its
+# manual page and answers --help.
+for program in "$ROOT"/usr/bin/*; do
+  name=$(basename "$program")
+  check "$name: manual page" test -s "$ROOT/usr/share/man/man1/$name.1.gz"
+  check "$name --help" without_display prints_all "$program" --help -- "Usage: " "--help"
 done
 
 check "lintian: no errors, no warnings without a written reason" \
