@@ -82,6 +82,9 @@ CModemEmulator::CModemEmulator(std::size_t capacity) : capacity_(capacity) {}
 CModemEmulator::T_ANSWER CModemEmulator::Feed(std::string_view bytes)
 {
     std::lock_guard lock(mutex_);
+    received_.append(bytes.substr(bytes.size() - std::min(bytes.size(), kMaxReceived)));
+    if (received_.size() > kMaxReceived)
+        received_.erase(0, received_.size() - kMaxReceived);
     T_ANSWER answer;
     for (char c : bytes) {
         if (mode_ == Mode::Text) {
@@ -323,6 +326,12 @@ std::vector<std::string> CModemEmulator::Commands() const
 {
     std::lock_guard lock(mutex_);
     return commands_;
+}
+
+std::string CModemEmulator::Received() const
+{
+    std::lock_guard lock(mutex_);
+    return received_;
 }
 
 bool CModemEmulator::EchoOn() const

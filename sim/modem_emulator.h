@@ -47,6 +47,7 @@ public:
     static constexpr std::size_t kDefaultCapacity = 50;
     static constexpr std::size_t kMaxCommand = 512;  // a longer command line is cut
     static constexpr std::size_t kMaxText = 1024;    // a longer message text is cut
+    static constexpr std::size_t kMaxReceived = 65536; // bytes of the line kept for Received()
     static constexpr char kDefaultSender[] = "+79000000000";
 
     struct T_ANSWER
@@ -69,6 +70,8 @@ public:
     std::vector<T_SENTSMS> Sent() const;
     // Every command line received, in order.
     std::vector<std::string> Commands() const;
+    // The bytes received from the line, exactly, the latest kMaxReceived of them.
+    std::string Received() const;
     bool EchoOn() const;
 
     void SetFaults(T_MODEMFAULTS faults);
@@ -102,6 +105,7 @@ private:
     std::vector<T_STOREDSMS> store_;
     std::vector<T_SENTSMS> sent_;
     std::vector<std::string> commands_;
+    std::string received_;
     T_MODEMFAULTS faults_;
     Mode mode_ = Mode::Command;
     bool echo_ = true;

@@ -187,8 +187,11 @@ void CGsmModem::ParseListing(std::string_view listing, std::vector<T_SMS>& recor
     while (entry != npos) {
         // Where the search for the next entry starts when this one is skipped.
         std::size_t next = entry + kEntryTag.size();
-        // The header line: tag and index, status, address, alpha, stamp.
-        const std::size_t headerEnd = listing.find(kLineEnd, entry);
+        // The header line: tag and index, status, address, alpha, stamp. It
+        // ends before the next entry begins.
+        std::size_t headerEnd = listing.find(kLineEnd, entry);
+        if (headerEnd != npos && listing.find(kEntryTag, next) < headerEnd)
+            headerEnd = npos;
         const auto within = [&](std::size_t at) { return at != npos && at < headerEnd; };
         const std::size_t afterIndex = headerEnd == npos ? npos : listing.find(',', entry);
         const std::size_t afterStatus = within(afterIndex) ? listing.find(',', afterIndex + 1) : npos;
