@@ -3,8 +3,12 @@
 #include "common/clock.h"
 #include "common/settings_store.h"
 #include "server/link/gprs_link.h"
+#include "server/link/sms_decoder.h"
 #include "server/model/event_codes.h"
 #include "server/storage/register_file.h"
+
+const QString CServerCore::kModemNotFound = QStringLiteral("GPRS модем не активирован");
+const QString CServerCore::kModemFailed = QStringLiteral("Необходимо перезапустить GPRS модем и программу");
 
 CServerCore::CServerCore(const CClock& clock, CSoundPlayer& sound, CAlertPresenter& alert, QObject* parent)
     : QObject(parent),
@@ -23,6 +27,33 @@ CServerCore::CServerCore(const CClock& clock, CSoundPlayer& sound, CAlertPresent
     };
     minuteTimer_.setInterval(kMinuteTimerMs);
     connect(&minuteTimer_, &QTimer::timeout, this, &CServerCore::OnMinuteTimer);
+
+    modemTimer_.setInterval(kModemTimerMs);
+    connect(&modemTimer_, &QTimer::timeout, this, &CServerCore::OnModemTimer);
+    connect(&modem_, &CModemLink::probeFinished, this, [this](bool found) {
+        if (shutDown_)
+            return;
+        if (found)
+            modemTimer_.start();
+        else
+            emit modemMessage(kModemNotFound); // the server runs without SMS reception
+    });
+    connect(&modem_, &CModemLink::pollFinished, this, [this](int result) {
+        if (shutDown_)
+            return;
+        if (result == -1) {
+            // SMS reception stays off until the program is restarted.
+            modemTimer_.stop();
+            emit modemMessage(kModemFailed);
+        } else if (result == 0) {
+            ProcessSms(modem_.messages, pipeline_);
+        }
+    });
+    // A failed tick leaves the modem timer running: the next tick tries again.
+    connect(&modem_, &CModemLink::portError, this, [this](const QString& text) {
+        if (!shutDown_)
+            emit modemError(text);
+    });
 }
 
 CServerCore::~CServerCore()
@@ -43,6 +74,7 @@ void CServerCore::StartUp()
     pipeline_.RefreshLists();
     pipeline_.RecordEvent(0, SRC_SYSTEM, EV_SERVER_STARTED);
     minuteTimer_.start();
+    modem_.Probe();
 }
 
 void CServerCore::ListenOnStoredPort()
@@ -81,6 +113,12 @@ void CServerCore::OnMinuteTimer()
     }
 }
 
+void CServerCore::OnModemTimer()
+{
+    if (!shutDown_)
+        modem_.Poll(); // skipped while the previous poll runs
+}
+
 void CServerCore::SaveJournal()
 {
     if (!shutDown_)
@@ -93,9 +131,12 @@ void CServerCore::Shutdown()
         return;
     shutDown_ = true;
     minuteTimer_.stop();
+    modemTimer_.stop();
     link_->StopListening();
     pipeline_.RecordEvent(0, SRC_SYSTEM, EV_SERVER_STOPPED);
     journal_.SaveToday();
     // Whatever is asked of the pipeline from now on records nothing.
     pipeline_.Close();
+    // The modem's exchange under way is cut short and its port closed.
+    modem_.Stop();
 }

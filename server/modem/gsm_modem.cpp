@@ -168,14 +168,16 @@ int CGsmModem::ReadAll()
     if (listed_.empty())
         return 1;
     // Only what was listed is deleted, by index: a message stored since the
-    // listing stays for the next poll. A record is handed on once its delete
-    // command went out; if the port fails on the way, the rest are listed
-    // again next time.
+    // listing stays for the next poll. A record is kept once its delete
+    // command went out; if the port fails on the way, the messages not yet
+    // deleted are listed again next time.
     for (std::size_t i = 0; i < listed_.size(); ++i) {
         char command[32];
         const int size = std::snprintf(command, sizeof command, kDeleteFormat, indices_[i]);
-        Command(std::string_view(command, static_cast<std::size_t>(size) + 1), answer_, kLongAnswer);
+        port_.Purge(CSerialPortTimeout::kPurgeRxClear);
+        port_.Write(command, static_cast<std::size_t>(size) + 1);
         messages.push_back(listed_[i]);
+        port_.Read(answer_, kLongAnswer); // not examined
     }
     return 0;
 }

@@ -324,6 +324,20 @@ TEST(GsmModemFailures, APortFailingInAPollThrowsAndTheModemIsClosedAllTheSame)
     EXPECT_EQ(OpenDescriptors(path), 0);
 }
 
+TEST(GsmModemFailures, ARecordIsKeptOnceItsDeleteCommandWentOut)
+{
+    T_MODEMFAULTS hangUp;
+    hangUp.hangUpOn = "AT+CMGD=2";
+    CEmulatedModem emulated(hangUp);
+    MapModemPorts({{0, emulated.Path()}});
+    CGsmModem modem(kQuickTimeouts);
+    ASSERT_TRUE(modem.Probe());
+    for (const char* text : {"A", "B", "C"})
+        emulated.modem.Receive(text);
+    EXPECT_EQ(Thrown([&] { modem.ReadAll(); }), static_cast<std::uint32_t>(EIO));
+    EXPECT_EQ(Texts(modem.messages), (Strings{"A\r", "B\r"}));
+}
+
 TEST(GsmModemListing, AnEntryLackingASeparatorIsSkippedAndTheNextOneTaken)
 {
     const auto entry = [](int index, const std::string& body) {
