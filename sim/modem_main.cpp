@@ -314,17 +314,13 @@ int main(int argc, char** argv)
             Print(event);
     });
 
-    const auto obey = [&modem, &options](std::string line) { Obey(modem, options.sender, std::move(line)); };
+    std::FILE* inbox = nullptr;
     if (!options.messages.empty()) {
-        std::FILE* file = std::fopen(options.messages.c_str(), "r");
-        if (file == nullptr) {
+        inbox = std::fopen(options.messages.c_str(), "r");
+        if (inbox == nullptr) {
             Complain("cannot read " + options.messages + ": " + std::strerror(errno));
             return 1;
         }
-        const int stopNever = ::eventfd(0, EFD_CLOEXEC);
-        ReadLines(::fileno(file), stopNever, obey);
-        ::close(stopNever);
-        std::fclose(file);
     }
 
     // The serving threads inherit the blocked signals; this thread waits for them.
@@ -351,7 +347,15 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    Print(line.Path());
+    Print(line.Path()); // the first line of the output
+
+    const auto obey = [&modem, &options](std::string line) { Obey(modem, options.sender, std::move(line)); };
+    if (inbox != nullptr) {
+        const int stopNever = ::eventfd(0, EFD_CLOEXEC);
+        ReadLines(::fileno(inbox), stopNever, obey);
+        ::close(stopNever);
+        std::fclose(inbox);
+    }
 
     const int stopInput = ::eventfd(0, EFD_CLOEXEC);
     std::thread input([&] { ReadLines(STDIN_FILENO, stopInput, obey); });
