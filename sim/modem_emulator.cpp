@@ -137,6 +137,8 @@ std::string CModemEmulator::Execute(const std::string& line, bool* hangUp)
         return {};
     const std::string command = upper.substr(start);
     const std::string original = line.substr(start);
+    if (commands_.size() == kMaxCommands)
+        commands_.erase(commands_.begin(), commands_.begin() + kMaxCommands / 2);
     commands_.push_back(original);
     Event("command " + Escaped(original));
 

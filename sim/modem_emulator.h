@@ -48,6 +48,7 @@ public:
     static constexpr std::size_t kMaxCommand = 512;  // a longer command line is cut
     static constexpr std::size_t kMaxText = 1024;    // a longer message text is cut
     static constexpr std::size_t kMaxReceived = 65536; // bytes of the line kept for Received()
+    static constexpr std::size_t kMaxCommands = 10000; // command lines kept for Commands()
     static constexpr char kDefaultSender[] = "+79000000000";
 
     struct T_ANSWER
@@ -68,7 +69,7 @@ public:
 
     std::vector<T_STOREDSMS> Stored() const;
     std::vector<T_SENTSMS> Sent() const;
-    // Every command line received, in order.
+    // The command lines received, in order, the latest kMaxCommands of them.
     std::vector<std::string> Commands() const;
     // The bytes received from the line, exactly, the latest kMaxReceived of them.
     std::string Received() const;

@@ -183,6 +183,13 @@ TEST(ModemSimDialogue, AnyBytesKeepTheLineBounded)
     EXPECT_LE(modem.Commands()[0].size(), CModemEmulator::kMaxCommand);
     EXPECT_EQ(modem.Commands()[1], "AT");
     EXPECT_LE(modem.Received().size(), CModemEmulator::kMaxReceived);
+
+    std::string many;
+    for (std::size_t i = 0; i < CModemEmulator::kMaxCommands + 10; ++i)
+        many += "ATE1\r";
+    modem.Feed(many);
+    EXPECT_LE(modem.Commands().size(), CModemEmulator::kMaxCommands);
+    EXPECT_EQ(modem.Commands().back(), "ATE1");
 }
 
 // The program.
