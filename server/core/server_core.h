@@ -75,8 +75,9 @@ public:
     QTimer& minuteTimer() { return minuteTimer_; }
     QTimer& modemTimer() { return modemTimer_; }
     CModemLink& modem() { return modem_; }
-    // The address SMS of the point information dialog goes through it.
-    CSmsSender& smsSender() { return modem_; }
+    // Sends the address SMS to controllers through the modem; a message
+    // asked for while no modem serves is refused.
+    CSmsSender* smsSender() { return &modem_; }
 
 signals:
     // Something the operator must read: a damaged register, a journal that

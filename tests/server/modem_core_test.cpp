@@ -116,8 +116,8 @@ TEST_F(ModemCore, WithoutAModemTheOperatorIsToldAndNothingPolls)
     EXPECT_FALSE(core->modem().IsAvailable());
     EXPECT_FALSE(core->modem().Poll());
     // The address SMS is refused, after the call has returned.
-    QSignalSpy finished(&core->smsSender(), &CSmsSender::smsFinished);
-    core->smsSender().SendSms(QStringLiteral("9161234567"), kPayload);
+    QSignalSpy finished(core->smsSender(), &CSmsSender::smsFinished);
+    core->smsSender()->SendSms(QStringLiteral("9161234567"), kPayload);
     EXPECT_EQ(finished.count(), 0);
     ASSERT_TRUE(finished.wait(kDeadlineMs));
     EXPECT_EQ(finished.at(0).at(0).value<CSmsSender::Result>(), CSmsSender::Refused);
@@ -164,8 +164,8 @@ TEST_F(ModemCore, AListingWithoutOkStopsPollingForGoodButNotTheAddressSms)
     EXPECT_EQ(SmsEvents(), 0u);
     EXPECT_EQ(emulated.modem.Stored().size(), 1u);
 
-    QSignalSpy finished(&core->smsSender(), &CSmsSender::smsFinished);
-    core->smsSender().SendSms(QStringLiteral("9161234567"), kPayload);
+    QSignalSpy finished(core->smsSender(), &CSmsSender::smsFinished);
+    core->smsSender()->SendSms(QStringLiteral("9161234567"), kPayload);
     ASSERT_TRUE(finished.wait(kDeadlineMs));
     EXPECT_EQ(finished.at(0).at(0).value<CSmsSender::Result>(), CSmsSender::Sent);
     ASSERT_EQ(emulated.modem.Sent().size(), 1u);
@@ -187,8 +187,8 @@ TEST_F(ModemCore, APortFailureAbandonsTheTickAndTheNextTickTriesAgain)
         EXPECT_FALSE(core->modem().IsPolling());
     }
     // The address SMS fails the same way, and says so.
-    QSignalSpy finished(&core->smsSender(), &CSmsSender::smsFinished);
-    core->smsSender().SendSms(QStringLiteral("9161234567"), kPayload);
+    QSignalSpy finished(core->smsSender(), &CSmsSender::smsFinished);
+    core->smsSender()->SendSms(QStringLiteral("9161234567"), kPayload);
     ASSERT_TRUE(finished.wait(kDeadlineMs));
     EXPECT_EQ(finished.at(0).at(0).value<CSmsSender::Result>(), CSmsSender::PortError);
     EXPECT_EQ(errors->count(), 3);
@@ -198,14 +198,14 @@ TEST_F(ModemCore, APortFailureAbandonsTheTickAndTheNextTickTriesAgain)
 TEST_F(ModemCore, TheAddressSmsReportsItsOutcome)
 {
     Start();
-    QSignalSpy finished(&core->smsSender(), &CSmsSender::smsFinished);
-    core->smsSender().SendSms(QStringLiteral("0161234567"), kPayload); // refused without a byte sent
+    QSignalSpy finished(core->smsSender(), &CSmsSender::smsFinished);
+    core->smsSender()->SendSms(QStringLiteral("0161234567"), kPayload); // refused without a byte sent
     T_MODEMFAULTS faults;
     faults.errorCommands = {"AT+CMGS"};
-    core->smsSender().SendSms(QStringLiteral("9161234567"), kPayload); // sent
+    core->smsSender()->SendSms(QStringLiteral("9161234567"), kPayload); // sent
     ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() == 2; }, kDeadlineMs));
     emulated.modem.SetFaults(faults);
-    core->smsSender().SendSms(QStringLiteral("9161234567"), kPayload); // no prompt
+    core->smsSender()->SendSms(QStringLiteral("9161234567"), kPayload); // no prompt
     ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() == 3; }, kDeadlineMs));
     EXPECT_EQ(finished.at(0).at(0).value<CSmsSender::Result>(), CSmsSender::Refused);
     EXPECT_EQ(finished.at(1).at(0).value<CSmsSender::Result>(), CSmsSender::Sent);
