@@ -373,7 +373,7 @@ int RunLoad(Receiver& receiver, const T_LOADSETTINGS& settings)
     plan.intervalMs = settings.intervalMs;
     plan.spread = true;
     plan.alternate = true;
-    plan.alarmFlags = RF_SHOCK;
+    plan.alarmFlags = CReportFrameWriter::kShock;
 
     std::vector<std::int64_t> sendTimes;
     sendTimes.reserve(std::size_t(plan.count) * plan.controllers);

@@ -1,9 +1,11 @@
 // Cost of a report in the server core with a full day's load: 10,000 points,
 // 200,000 events today, the three list models with a view on each. Also the
-// start-up work for 10,000 points and two days of 100,000 events.
+// start-up work for 10,000 points and two days of 100,000 events, and the cost
+// of cutting a connection's byte stream into frames.
 #include "common/manual_clock.h"
 #include "server/link/alert_presenter.h"
 #include "server/link/event_pipeline.h"
+#include "server/link/rx_pkg.h"
 #include "server/link/sound_player.h"
 #include "server/model/event_codes.h"
 #include "server/model/point_base.h"
@@ -21,7 +23,9 @@
 #include <QTableView>
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -199,6 +203,48 @@ void BM_StartUp(benchmark::State& state)
     }
 }
 BENCHMARK(BM_StartUp)->Unit(benchmark::kMillisecond)->Iterations(5)->UseManualTime();
+
+// A connection's byte stream cut into frames, read as the socket delivers it
+// (4096 bytes a read): clean, and with a few bytes of noise before every
+// tenth frame.
+std::vector<std::uint8_t> ReportStream(int frames, int noiseEvery)
+{
+    std::vector<std::uint8_t> stream;
+    for (int n = 0; n < frames; ++n) {
+        if (noiseEvery > 0 && n % noiseEvery == noiseEvery / 2)
+            for (int b = 0; b < 5; ++b)
+                stream.push_back(static_cast<std::uint8_t>(0x5A + 31 * n + b));
+        const auto frame = Frame(SerialOf(n % kPoints), n % 2 ? RF_SHOCK : 0);
+        stream.insert(stream.end(), frame.begin(), frame.end());
+    }
+    return stream;
+}
+
+void BM_ReceiveFrames(benchmark::State& state)
+{
+    constexpr int kFrames = 10000;
+    const std::vector<std::uint8_t> stream = ReportStream(kFrames, static_cast<int>(state.range(0)));
+    const CRxPkg::KnownSerial known = [](std::uint32_t serial) { return serial - SerialOf(0) < kPoints; };
+    std::size_t found = 0;
+    for (auto _ : state) {
+        CRxPkg rx;
+        found = 0;
+        for (std::size_t at = 0; at < stream.size(); at += CRxPkg::kReadChunk) {
+            const std::size_t chunk = std::min(CRxPkg::kReadChunk, stream.size() - at);
+            std::memcpy(rx.ReadSpace(), stream.data() + at, chunk);
+            rx.Received(chunk);
+            while (rx.NextFrame(known))
+                ++found;
+            rx.Park();
+        }
+        benchmark::DoNotOptimize(rx.data);
+    }
+    if (found != kFrames)
+        state.SkipWithError("not every frame was found");
+    state.SetItemsProcessed(state.iterations() * kFrames);
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(stream.size()));
+}
+BENCHMARK(BM_ReceiveFrames)->Arg(0)->Arg(10)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

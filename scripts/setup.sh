@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, testing and running the
-# programs need. Safe to run again: apt-get skips what is installed.
+# programs need. Safe to run again: only missing packages are installed, and
+# only then is sudo used (when not root already).
 set -euo pipefail
 
 PACKAGES=(
@@ -24,7 +25,15 @@ done
 
 if ((${#missing[@]})); then
   SUDO=""
-  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null; then
+      echo "Missing packages: ${missing[*]}" >&2
+      echo "Install them as root (there is no sudo here): bash scripts/setup.sh" >&2
+      exit 1
+    fi
+    echo "Installing missing packages through sudo: ${missing[*]}" >&2
+    SUDO="sudo"
+  fi
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -3,50 +3,19 @@
 #include "sim/controller_registers.h"
 #include "sim/modbus_slave.h"
 #include "sim/modbus_slave_link.h"
+#include "sim/sim_options.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
 
-#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
+#include <pthread.h>
 
 namespace {
 
 QString Text(const char* latin1) { return QString::fromLatin1(latin1); }
-
-bool ParseInt(const QString& text, int low, int high, int* value)
-{
-    bool ok = false;
-    const int v = text.toInt(&ok, 0);
-    if (!ok || v < low || v > high)
-        return false;
-    *value = v;
-    return true;
-}
-
-bool ParseKey(const QString& text, CControllerRegisters::Key* key)
-{
-    const QByteArray hex = text.toLatin1();
-    if (hex.size() != 16)
-        return false;
-    for (char c : hex) {
-        if (!std::isxdigit(static_cast<unsigned char>(c)))
-            return false;
-    }
-    const QByteArray bytes = QByteArray::fromHex(hex);
-    std::memcpy(key->data(), bytes.constData(), key->size());
-    return true;
-}
-
-int Fail(const QString& message)
-{
-    std::fprintf(stderr, "ostrel-controller: %s\n", qPrintable(message));
-    return 2;
-}
 
 } // namespace
 
@@ -55,14 +24,12 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(Text("ostrel-controller"));
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(Text(
+    CSimOptions options(Text(
         "Alarm controller emulator: Modbus RTU slave 1 answering functions 3, 4 and 16.\n"
         "Holding registers 0..127 hold settings and keys, the SMS slots are 22 blocks of\n"
         "64 registers at 128 x (b + 1); input registers 0..10 hold live readings.\n"
         "Without --device it creates a pseudo-terminal and prints its path on the first\n"
         "line of standard output. Runs until SIGINT or SIGTERM."));
-    parser.addHelpOption();
     const QCommandLineOption device(Text("device"), Text("Serve on this serial device instead of a new pseudo-terminal."), Text("path"));
     const QCommandLineOption link(Text("link"), Text("Also make a symbolic link to the pseudo-terminal at this path."), Text("path"));
     const QCommandLineOption baud(Text("baud"), Text("Line speed on --device (default 115200)."), Text("bit/s"), Text("115200"));
@@ -80,52 +47,53 @@ int main(int argc, char** argv)
     const QCommandLineOption firstBlock(Text("first-block-only"), Text("Fault: leave reads of holding registers 64..127 (the second settings block) unanswered."));
     const QCommandLineOption functionByte(Text("function-byte"), Text("Fault: send this function byte in every reply."), Text("byte"));
     const QCommandLineOption byteCount(Text("byte-count-delta"), Text("Fault: add this to the byte count of read replies."), Text("n"));
-    parser.addOptions({device, link, baud, dataBits, parity, load, save, key, frozen, silent, wrongAddress,
-                       badCrc, shortReply, exception, firstBlock, functionByte, byteCount});
-    parser.process(app);
+    options.Add({device, link, baud, dataBits, parity, load, save, key, frozen, silent, wrongAddress,
+                 badCrc, shortReply, exception, firstBlock, functionByte, byteCount});
+    if (const auto status = options.Parse(QCoreApplication::arguments()); status != CSimOptions::Status::Run)
+        return options.Finish(status);
 
     CControllerRegisters registers;
     std::string error;
-    if (parser.isSet(load) && !registers.Load(parser.value(load).toStdString(), &error))
-        return Fail(QString::fromStdString(error));
-    if (parser.isSet(key)) {
+    if (options.IsSet(load) && !registers.Load(options.Value(load).toStdString(), &error))
+        return CSimOptions::Fail(QString::fromStdString(error));
+    if (options.IsSet(key)) {
         CControllerRegisters::Key k{};
-        if (!ParseKey(parser.value(key), &k))
-            return Fail(Text("--key takes 16 hexadecimal digits"));
+        if (!options.Key(key, &k))
+            return CSimOptions::Fail(Text("--key takes 16 hexadecimal digits"));
         registers.PresentKey(k);
     }
-    registers.FreezeReadings(parser.isSet(frozen));
+    registers.FreezeReadings(options.IsSet(frozen));
 
     T_SLAVEFAULTS faults;
-    faults.silent = parser.isSet(silent);
-    faults.wrongAddress = parser.isSet(wrongAddress);
-    faults.badCrc = parser.isSet(badCrc);
-    faults.firstBlockOnly = parser.isSet(firstBlock);
-    int value = 0;
-    if (parser.isSet(shortReply)) {
-        if (!ParseInt(parser.value(shortReply), 1, 255, &value))
-            return Fail(Text("--short-reply takes 1..255"));
-        faults.shortReply = value;
+    faults.silent = options.IsSet(silent);
+    faults.wrongAddress = options.IsSet(wrongAddress);
+    faults.badCrc = options.IsSet(badCrc);
+    faults.firstBlockOnly = options.IsSet(firstBlock);
+    std::int64_t value = 0;
+    if (options.IsSet(shortReply)) {
+        if (!options.Number(shortReply, 1, 255, &value))
+            return CSimOptions::Fail(Text("--short-reply takes 1..255"));
+        faults.shortReply = static_cast<int>(value);
     }
-    if (parser.isSet(exception)) {
-        if (!ParseInt(parser.value(exception), 1, 255, &value))
-            return Fail(Text("--exception takes 1..255"));
+    if (options.IsSet(exception)) {
+        if (!options.Number(exception, 1, 255, &value))
+            return CSimOptions::Fail(Text("--exception takes 1..255"));
         faults.exceptionCode = static_cast<std::uint8_t>(value);
     }
-    if (parser.isSet(functionByte)) {
-        if (!ParseInt(parser.value(functionByte), 0, 255, &value))
-            return Fail(Text("--function-byte takes 0..255"));
-        faults.functionByte = value;
+    if (options.IsSet(functionByte)) {
+        if (!options.Number(functionByte, 0, 255, &value))
+            return CSimOptions::Fail(Text("--function-byte takes 0..255"));
+        faults.functionByte = static_cast<int>(value);
     }
-    if (parser.isSet(byteCount)) {
-        if (!ParseInt(parser.value(byteCount), -255, 255, &value))
-            return Fail(Text("--byte-count-delta takes -255..255"));
-        faults.byteCountDelta = value;
+    if (options.IsSet(byteCount)) {
+        if (!options.Number(byteCount, -255, 255, &value))
+            return CSimOptions::Fail(Text("--byte-count-delta takes -255..255"));
+        faults.byteCountDelta = static_cast<int>(value);
     }
 
     CModbusSlave slave(registers);
     slave.SetFaults(faults);
-    const std::string savePath = parser.value(save).toStdString();
+    const std::string savePath = options.Value(save).toStdString();
     if (!savePath.empty()) {
         slave.SetWriteHook([&registers, savePath] {
             std::string saveError;
@@ -142,28 +110,30 @@ int main(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     CModbusSlaveLink line(slave);
-    if (parser.isSet(device)) {
+    if (options.IsSet(device)) {
         T_SERIALLINE settings;
-        int n = 0;
-        if (!ParseInt(parser.value(baud), 1, 4000000, &n))
-            return Fail(Text("--baud is not a speed"));
+        std::int64_t n = 0;
+        if (!options.Number(baud, 1, 4000000, &n))
+            return CSimOptions::Fail(Text("--baud is not a speed"));
         settings.baudRate = static_cast<std::uint32_t>(n);
-        if (!ParseInt(parser.value(dataBits), 5, 8, &n))
-            return Fail(Text("--data-bits takes 5..8"));
+        if (!options.Number(dataBits, 5, 8, &n))
+            return CSimOptions::Fail(Text("--data-bits takes 5..8"));
         settings.dataBits = static_cast<std::uint8_t>(n);
-        if (!ParseInt(parser.value(parity), 0, 4, &n))
-            return Fail(Text("--parity takes 0..4"));
+        if (!options.Number(parity, 0, 4, &n))
+            return CSimOptions::Fail(Text("--parity takes 0..4"));
         settings.parity = static_cast<std::uint8_t>(n);
-        if (!line.StartOnDevice(parser.value(device).toStdString(), settings))
-            return Fail(Text("cannot serve on %1: %2").arg(parser.value(device), QString::fromLocal8Bit(std::strerror(line.LastError()))));
+        if (!line.StartOnDevice(options.Value(device).toStdString(), settings))
+            return CSimOptions::Fail(Text("cannot serve on %1: %2")
+                                         .arg(options.Value(device), QString::fromLocal8Bit(std::strerror(line.LastError()))));
     } else if (!line.StartOnPty()) {
-        return Fail(Text("cannot create a pseudo-terminal: %1").arg(QString::fromLocal8Bit(std::strerror(line.LastError()))));
+        return CSimOptions::Fail(
+            Text("cannot create a pseudo-terminal: %1").arg(QString::fromLocal8Bit(std::strerror(line.LastError()))));
     }
-    const QString linkPath = parser.value(link);
+    const QString linkPath = options.Value(link);
     if (!linkPath.isEmpty()) {
         QFile::remove(linkPath);
         if (!QFile::link(QString::fromStdString(line.Path()), linkPath))
-            return Fail(Text("cannot make the link %1").arg(linkPath));
+            return CSimOptions::Fail(Text("cannot make the link %1").arg(linkPath));
     }
     std::printf("%s\n", line.Path().c_str());
     std::fflush(stdout);
@@ -174,6 +144,6 @@ int main(int argc, char** argv)
     if (!linkPath.isEmpty())
         QFile::remove(linkPath);
     if (!savePath.empty() && !registers.Save(savePath, &error))
-        return Fail(QString::fromStdString(error));
+        return CSimOptions::Fail(QString::fromStdString(error));
     return 0;
 }

@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr std::size_t kFrame = CReportFrame::kSize;
+constexpr std::size_t kFrame = CReportFrameWriter::kSize;
 constexpr std::size_t kHalf = kFrame / 2;
 constexpr std::size_t kOutCapacity = 4 * kFrame;  // bytes a controller may have waiting for the socket
 constexpr std::size_t kMaxPending = 4;            // frames a controller may have waiting for the socket

@@ -2,6 +2,7 @@
 // or printing the SMS texts of their report frames.
 #include "sim/gprs_controllers.h"
 #include "sim/gprs_plan.h"
+#include "sim/sim_options.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -23,8 +24,7 @@ int PrintSms(const T_GPRSPLAN& plan)
 {
     for (std::uint32_t c = 0; c < plan.controllers; ++c) {
         for (std::uint32_t k = 0; k < plan.count; ++k) {
-            const CReportFrame frame(FrameBytes(plan, plan.serialBase + c, k));
-            std::printf("%s\n", ReportSmsText(frame).constData());
+            std::printf("%s\n", ReportSmsText(FrameBytes(plan, plan.serialBase + c, k)).constData());
         }
     }
     return std::fflush(stdout) == 0 ? 0 : 1;
@@ -42,10 +42,8 @@ int main(int argc, char** argv)
         std::printf("%s", qPrintable(parsed.text));
         return 0;
     }
-    if (parsed.status == PlanStatus::Error) {
-        std::fprintf(stderr, "ostrel-gprs: %s\n", qPrintable(parsed.text));
-        return 2;
-    }
+    if (parsed.status == PlanStatus::Error)
+        return CSimOptions::Fail(parsed.text);
     const T_GPRSPLAN& plan = parsed.plan;
     if (plan.printSms)
         return PrintSms(plan);

@@ -1,56 +1,15 @@
 #include "sim/gprs_plan.h"
 
-#include <QCommandLineParser>
+#include "sim/sim_options.h"
+
 #include <QHostAddress>
 
 #include <algorithm>
-#include <cctype>
 #include <limits>
 
 namespace {
 
-constexpr std::size_t kTemperature1Offset = 14;
-constexpr std::size_t kTemperature2Offset = 16;
-constexpr std::size_t kLightOffset = 18;
-
 QString Text(const char* latin1) { return QString::fromLatin1(latin1); }
-
-// An unsigned number in decimal, or hexadecimal with 0x, within [low, high].
-bool ParseNumber(const QString& text, std::uint64_t low, std::uint64_t high, std::uint64_t* value)
-{
-    const QString t = text.trimmed();
-    const bool hex = t.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
-    bool ok = false;
-    const qulonglong v = (hex ? t.mid(2) : t).toULongLong(&ok, hex ? 16 : 10);
-    if (!ok || v < low || v > high)
-        return false;
-    *value = v;
-    return true;
-}
-
-bool ParseInt(const QString& text, int low, int high, int* value)
-{
-    bool ok = false;
-    const int v = text.trimmed().toInt(&ok, 10);
-    if (!ok || v < low || v > high)
-        return false;
-    *value = v;
-    return true;
-}
-
-bool ParseKey(const QString& text, std::array<std::uint8_t, 8>* key)
-{
-    const QByteArray hex = text.toLatin1();
-    if (hex.size() != 16)
-        return false;
-    for (char c : hex) {
-        if (!std::isxdigit(static_cast<unsigned char>(c)))
-            return false;
-    }
-    const QByteArray bytes = QByteArray::fromHex(hex);
-    std::copy(bytes.begin(), bytes.end(), key->begin());
-    return true;
-}
 
 // "MM.mm": the major and minor version as hexadecimal bytes, as the server shows them.
 bool ParseVersion(const QString& text, std::uint8_t* major, std::uint8_t* minor)
@@ -71,35 +30,31 @@ bool ParseVersion(const QString& text, std::uint8_t* major, std::uint8_t* minor)
 
 } // namespace
 
-CReportFrame MakeReportFrame(const T_GPRSPLAN& plan, std::uint32_t serial, std::uint64_t index)
+CReportFrameWriter::Frame MakeReportFrame(const T_GPRSPLAN& plan, std::uint32_t serial, std::uint64_t index)
 {
-    CReportFrame frame;
+    CReportFrameWriter frame;
     frame.SetSerial(serial);
     frame.SetSequence(static_cast<std::uint16_t>(plan.firstSequence + index));
     frame.SetVersion(plan.versionMajor, plan.versionMinor);
-    frame.SetWord(kTemperature1Offset, plan.temperature1);
-    frame.SetWord(kTemperature2Offset, plan.temperature2);
-    frame.SetWord(kLightOffset, plan.light);
+    frame.SetTemperatures(plan.temperature1, plan.temperature2);
+    frame.SetLight(plan.light);
     frame.SetKey(plan.key);
     frame.SetFlags(plan.alternate && index % 2 == 1 ? plan.alarmFlags : plan.flags);
-    frame.SetBalance(plan.balance);
-    frame.SealCrc();
-    return frame;
+    frame.SetBalance(plan.balance.toLatin1());
+    return frame.Sealed();
 }
 
-std::array<std::uint8_t, CReportFrame::kSize> FrameBytes(const T_GPRSPLAN& plan, std::uint32_t serial,
-                                                        std::uint64_t index)
+CReportFrameWriter::Frame FrameBytes(const T_GPRSPLAN& plan, std::uint32_t serial, std::uint64_t index)
 {
-    std::array<std::uint8_t, CReportFrame::kSize> bytes = MakeReportFrame(plan, serial, index).Bytes();
+    CReportFrameWriter::Frame bytes = MakeReportFrame(plan, serial, index);
     if (plan.corruptByte >= 0 && plan.corruptEvery > 0 && (index + 1) % plan.corruptEvery == 0)
         bytes[static_cast<std::size_t>(plan.corruptByte)] ^= 0xFF;
     return bytes;
 }
 
-QByteArray ReportSmsText(const CReportFrame& frame)
+QByteArray ReportSmsText(std::span<const std::uint8_t, CReportFrameWriter::kSize> frame)
 {
-    const auto& bytes = frame.Bytes();
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()))
+    return QByteArray(reinterpret_cast<const char*>(frame.data()), static_cast<qsizetype>(frame.size()))
         .toHex()
         .toUpper();
 }
@@ -109,8 +64,7 @@ T_PLANPARSE ParseGprsPlan(const QStringList& arguments)
     T_PLANPARSE result;
     T_GPRSPLAN& plan = result.plan;
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(Text(
+    CSimOptions options(Text(
         "Alarm controller emulator, GPRS side: connects to a monitoring server over TCP\n"
         "and sends 64-byte report frames, one connection per controller. Serial numbers\n"
         "count up from --serial; each controller numbers its frames from --sequence.\n"
@@ -118,7 +72,6 @@ T_PLANPARSE ParseGprsPlan(const QStringList& arguments)
         "of each frame (128 capital hexadecimal digits) instead of connecting.\n"
         "Prints a summary at the end; exits with 1 when a connection failed or a frame\n"
         "could not be sent, 2 on bad options. SIGINT or SIGTERM stops it early."));
-    parser.addHelpOption();
 
     const QCommandLineOption host(Text("host"), Text("Server address (default 127.0.0.1)."), Text("address"), plan.host);
     const QCommandLineOption port(Text("port"), Text("Server TCP port (required unless --sms)."), Text("port"));
@@ -146,21 +99,19 @@ T_PLANPARSE ParseGprsPlan(const QStringList& arguments)
     const QCommandLineOption connectTimeout(Text("connect-timeout"), Text("Milliseconds before a connection attempt counts as failed (default 10000)."), Text("ms"), Text("10000"));
     const QCommandLineOption hold(Text("hold"), Text("Keep the connections open this many milliseconds after the last frame; -1 until stopped (default 0)."), Text("ms"), Text("0"));
     const QCommandLineOption sms(Text("sms"), Text("Print the SMS text of every frame, one per line, instead of connecting."));
-    parser.addOptions({host, port, serial, controllers, sequence, count, interval, spread, flags, alternate, alarmFlags,
-                       key, balance, firmware, temperature1, temperature2, light, split, splitGap, join, corrupt,
-                       corruptEvery, maxConnecting, connectTimeout, hold, sms});
+    options.Add({host, port, serial, controllers, sequence, count, interval, spread, flags, alternate, alarmFlags,
+                  key, balance, firmware, temperature1, temperature2, light, split, splitGap, join, corrupt,
+                  corruptEvery, maxConnecting, connectTimeout, hold, sms});
 
-    if (!parser.parse(arguments)) {
-        result.text = parser.errorText();
-        return result;
-    }
-    if (parser.isSet(QStringLiteral("help"))) {
+    switch (options.Parse(arguments)) {
+    case CSimOptions::Status::Run:
+        break;
+    case CSimOptions::Status::Help:
         result.status = PlanStatus::Help;
-        result.text = parser.helpText();
+        result.text = options.Message();
         return result;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        result.text = Text("unexpected argument: %1").arg(parser.positionalArguments().first());
+    case CSimOptions::Status::Error:
+        result.text = options.Message();
         return result;
     }
 
@@ -169,85 +120,90 @@ T_PLANPARSE ParseGprsPlan(const QStringList& arguments)
         result.text = Text(message);
         return result;
     };
-    std::uint64_t n = 0;
-    int i = 0;
+    std::int64_t n = 0;
+    // A number option into an int field of the plan.
+    auto readInt = [&options, &n](const QCommandLineOption& option, int low, int high, int* field) {
+        if (!options.Number(option, low, high, &n))
+            return false;
+        *field = static_cast<int>(n);
+        return true;
+    };
 
-    plan.printSms = parser.isSet(sms);
-    plan.host = parser.value(host);
+    plan.printSms = options.IsSet(sms);
+    plan.host = options.Value(host);
     if (QHostAddress(plan.host).isNull())
         return fail("--host takes an IPv4 or IPv6 address");
-    if (parser.isSet(port)) {
-        if (!ParseNumber(parser.value(port), 1, 65535, &n))
+    if (options.IsSet(port)) {
+        if (!options.Number(port, 1, 65535, &n))
             return fail("--port takes 1..65535");
         plan.port = static_cast<std::uint16_t>(n);
     } else if (!plan.printSms) {
         return fail("--port is required");
     }
-    if (!ParseNumber(parser.value(controllers), 1, T_GPRSPLAN::kMaxControllers, &n))
+    if (!options.Number(controllers, 1, T_GPRSPLAN::kMaxControllers, &n))
         return fail("--controllers takes 1..65536");
     plan.controllers = static_cast<std::uint32_t>(n);
-    if (!ParseNumber(parser.value(serial), 0, std::numeric_limits<std::uint32_t>::max(), &n)
+    if (!options.Number(serial, 0, std::numeric_limits<std::uint32_t>::max(), &n)
         || n + plan.controllers - 1 > std::numeric_limits<std::uint32_t>::max())
         return fail("--serial: the serial numbers must fit in 32 bits");
     plan.serialBase = static_cast<std::uint32_t>(n);
-    if (!ParseNumber(parser.value(sequence), 0, 0xFFFF, &n))
+    if (!options.Number(sequence, 0, 0xFFFF, &n))
         return fail("--sequence takes 0..65535");
     plan.firstSequence = static_cast<std::uint16_t>(n);
-    if (!ParseNumber(parser.value(count), 0, std::numeric_limits<std::uint32_t>::max(), &n))
+    if (!options.Number(count, 0, std::numeric_limits<std::uint32_t>::max(), &n))
         return fail("--count takes 0..4294967295");
     plan.count = static_cast<std::uint32_t>(n);
     if (plan.printSms && (plan.count == 0 || std::uint64_t(plan.count) * plan.controllers > T_GPRSPLAN::kMaxPrintedFrames))
         return fail("--sms prints 1..1000000 frames in all");
-    if (!ParseInt(parser.value(interval), 0, T_GPRSPLAN::kMaxIntervalMs, &plan.intervalMs))
+    if (!readInt(interval, 0, T_GPRSPLAN::kMaxIntervalMs, &plan.intervalMs))
         return fail("--interval takes 0..86400000 milliseconds");
-    plan.spread = parser.isSet(spread);
+    plan.spread = options.IsSet(spread);
 
-    if (!ParseNumber(parser.value(flags), 0, 0xFFFF, &n))
+    if (!options.Number(flags, 0, 0xFFFF, &n))
         return fail("--flags takes 0..0xFFFF");
     plan.flags = static_cast<std::uint16_t>(n);
-    plan.alternate = parser.isSet(alternate) || parser.isSet(alarmFlags);
-    if (parser.isSet(alarmFlags)) {
-        if (!ParseNumber(parser.value(alarmFlags), 0, 0xFFFF, &n))
+    plan.alternate = options.IsSet(alternate) || options.IsSet(alarmFlags);
+    if (options.IsSet(alarmFlags)) {
+        if (!options.Number(alarmFlags, 0, 0xFFFF, &n))
             return fail("--alarm-flags takes 0..0xFFFF");
         plan.alarmFlags = static_cast<std::uint16_t>(n);
     }
-    if (parser.isSet(key) && !ParseKey(parser.value(key), &plan.key))
+    if (options.IsSet(key) && !options.Key(key, &plan.key))
         return fail("--key takes 16 hexadecimal digits");
-    plan.balance = parser.value(balance);
+    plan.balance = options.Value(balance);
     const bool latin1 = std::all_of(plan.balance.cbegin(), plan.balance.cend(),
                                     [](QChar c) { return c.unicode() <= 0xFF; });
-    if (plan.balance.size() > static_cast<qsizetype>(CReportFrame::kBalanceSize) || !latin1)
+    if (plan.balance.size() > static_cast<qsizetype>(CReportFrameWriter::kBalanceSize) || !latin1)
         return fail("--balance takes at most 10 Latin-1 characters");
-    if (!ParseVersion(parser.value(firmware), &plan.versionMajor, &plan.versionMinor))
+    if (!ParseVersion(options.Value(firmware), &plan.versionMajor, &plan.versionMinor))
         return fail("--firmware takes two hexadecimal bytes, for instance 01.0A");
     const std::pair<const QCommandLineOption*, std::uint16_t*> readings[] = {
         {&temperature1, &plan.temperature1}, {&temperature2, &plan.temperature2}, {&light, &plan.light}};
     for (const auto& [option, field] : readings) {
-        if (!ParseNumber(parser.value(*option), 0, 0xFFFF, &n))
+        if (!options.Number(*option, 0, 0xFFFF, &n))
             return fail("--temperature1, --temperature2 and --light take 0..65535");
         *field = static_cast<std::uint16_t>(n);
     }
 
-    plan.split = parser.isSet(split);
-    plan.join = parser.isSet(join);
+    plan.split = options.IsSet(split);
+    plan.join = options.IsSet(join);
     if (plan.split && plan.join)
         return fail("--split and --join exclude each other");
-    if (!ParseInt(parser.value(splitGap), 0, T_GPRSPLAN::kMaxIntervalMs, &plan.splitGapMs))
+    if (!readInt(splitGap, 0, T_GPRSPLAN::kMaxIntervalMs, &plan.splitGapMs))
         return fail("--split-gap takes 0..86400000 milliseconds");
-    if (parser.isSet(corrupt)) {
-        if (!ParseInt(parser.value(corrupt), 0, static_cast<int>(CReportFrame::kSize) - 1, &plan.corruptByte))
+    if (options.IsSet(corrupt)) {
+        if (!readInt(corrupt, 0, static_cast<int>(CReportFrameWriter::kSize) - 1, &plan.corruptByte))
             return fail("--corrupt-byte takes 0..63");
     }
-    if (!ParseNumber(parser.value(corruptEvery), 1, std::numeric_limits<std::uint32_t>::max(), &n))
+    if (!options.Number(corruptEvery, 1, std::numeric_limits<std::uint32_t>::max(), &n))
         return fail("--corrupt-every takes 1 or more");
     plan.corruptEvery = static_cast<std::uint32_t>(n);
-    if (!ParseInt(parser.value(maxConnecting), 1, static_cast<int>(T_GPRSPLAN::kMaxControllers), &plan.maxConnecting))
+    if (!readInt(maxConnecting, 1, static_cast<int>(T_GPRSPLAN::kMaxControllers), &plan.maxConnecting))
         return fail("--max-connecting takes 1..65536");
-    if (!ParseInt(parser.value(connectTimeout), 1, T_GPRSPLAN::kMaxIntervalMs, &plan.connectTimeoutMs))
+    if (!readInt(connectTimeout, 1, T_GPRSPLAN::kMaxIntervalMs, &plan.connectTimeoutMs))
         return fail("--connect-timeout takes 1..86400000 milliseconds");
-    if (!ParseInt(parser.value(hold), -1, T_GPRSPLAN::kMaxIntervalMs, &i))
+    if (!readInt(hold, -1, T_GPRSPLAN::kMaxIntervalMs, &plan.holdMs))
         return fail("--hold takes -1..86400000 milliseconds");
-    plan.holdMs = i;
     if (plan.count == 0 && plan.holdMs != 0 && !plan.printSms)
         return fail("--hold needs a --count");
 

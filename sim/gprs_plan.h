@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/model/report_frame.h"
+#include "sim/report_frame_writer.h"
 
 #include <QByteArray>
 #include <QString>
@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 
 // What the emulated controllers send over GPRS: who they are, what their
 // frames carry, how often, and the faults to commit on the byte stream.
@@ -29,7 +30,7 @@ struct T_GPRSPLAN
 
     std::uint16_t flags = 0;
     bool alternate = false;           // odd frames carry alarmFlags instead of flags
-    std::uint16_t alarmFlags = RF_SHOCK;
+    std::uint16_t alarmFlags = CReportFrameWriter::kShock;
     std::array<std::uint8_t, 8> key{};
     QString balance;
     std::uint8_t versionMajor = 1;
@@ -53,14 +54,13 @@ struct T_GPRSPLAN
 
 // The frame that controller `serial` sends as its frame number `index`
 // (0-based), with the sequence number that index gives.
-CReportFrame MakeReportFrame(const T_GPRSPLAN& plan, std::uint32_t serial, std::uint64_t index);
+CReportFrameWriter::Frame MakeReportFrame(const T_GPRSPLAN& plan, std::uint32_t serial, std::uint64_t index);
 
 // The bytes written for that frame: the frame, corrupted when the plan says so.
-std::array<std::uint8_t, CReportFrame::kSize> FrameBytes(const T_GPRSPLAN& plan, std::uint32_t serial,
-                                                        std::uint64_t index);
+CReportFrameWriter::Frame FrameBytes(const T_GPRSPLAN& plan, std::uint32_t serial, std::uint64_t index);
 
 // The SMS text of a frame: its 64 bytes as 128 capital hexadecimal digits.
-QByteArray ReportSmsText(const CReportFrame& frame);
+QByteArray ReportSmsText(std::span<const std::uint8_t, CReportFrameWriter::kSize> frame);
 
 // Reads the plan from the program's arguments (arguments[0] is the program).
 enum class PlanStatus { Run, Help, Error };

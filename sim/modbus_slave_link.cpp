@@ -47,10 +47,16 @@ bool CModbusSlaveLink::StartOnPty()
     ::fcntl(ptySlave_, F_SETFD, FD_CLOEXEC);
     ::fcntl(ptyMaster_, F_SETFL, ::fcntl(ptyMaster_, F_GETFL) | O_NONBLOCK);
     path_ = name;
+    if (!release_.Start(path_, ptySlave_)) {
+        error_ = release_.LastError();
+        Stop();
+        return false;
+    }
     if (!StartThread(ptyMaster_, kPtyFrameGapMs)) {
         Stop();
         return false;
     }
+    releaseThread_ = std::thread([this] { release_.Run(stopFd_); });
     return true;
 }
 
@@ -83,11 +89,16 @@ bool CModbusSlaveLink::StartThread(int fd, int frameGapMs)
 
 void CModbusSlaveLink::Stop()
 {
-    if (thread_.joinable()) {
+    // Both threads watch stopFd; neither reads it, so one write stops both.
+    if (thread_.joinable() || releaseThread_.joinable()) {
         const std::uint64_t one = 1;
         [[maybe_unused]] const auto written = ::write(stopFd_, &one, sizeof(one));
-        thread_.join();
     }
+    if (thread_.joinable())
+        thread_.join();
+    if (releaseThread_.joinable())
+        releaseThread_.join();
+    release_.Stop();
     if (stopFd_ >= 0)
         ::close(stopFd_);
     stopFd_ = -1;

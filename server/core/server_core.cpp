@@ -27,6 +27,7 @@ CServerCore::CServerCore(const CClock& clock, CSoundPlayer& sound, CAlertPresent
     };
     minuteTimer_.setInterval(kMinuteTimerMs);
     connect(&minuteTimer_, &QTimer::timeout, this, &CServerCore::OnMinuteTimer);
+    connect(&ipCheck_, &CExternalIpCheck::checked, this, &CServerCore::AddressChecked);
 
     modemTimer_.setInterval(kModemTimerMs);
     connect(&modemTimer_, &QTimer::timeout, this, &CServerCore::OnModemTimer);
@@ -67,6 +68,7 @@ void CServerCore::StartUp()
     if (shutDown_)
         return;
     ListenOnStoredPort();
+    CheckExternalAddress();
     const RegisterLoadResult loaded = LoadRegister(pointBase_);
     if (loaded.status == RegisterLoadResult::Damaged)
         emit warning(loaded.message); // start-up goes on with what could be read
@@ -97,6 +99,28 @@ void CServerCore::SettingsChanged()
         return;
     link_->StopListening();
     ListenOnStoredPort();
+    CheckExternalAddress();
+}
+
+std::uint32_t CServerCore::ServerPort() const { return link_->IsListening() ? link_->ListeningPort() : port; }
+
+void CServerCore::CheckExternalAddress()
+{
+    if (!shutDown_)
+        ipCheck_.CheckExternalPort(ServerPort());
+}
+
+void CServerCore::AddressChecked(bool answered, const QString& address, std::uint32_t checkedPort, bool portOpen)
+{
+    if (shutDown_)
+        return;
+    // Without an answer the previous address stays and is shown alone.
+    if (answered)
+        externalIp = address;
+    externalStatus_ = !answered ? externalIp
+        : portOpen              ? CExternalIpCheck::PortOpenText(externalIp, checkedPort)
+                                : CExternalIpCheck::PortClosedText(externalIp, checkedPort);
+    emit externalAddressChecked(externalStatus_);
 }
 
 void CServerCore::OnMinuteTimer()
@@ -131,6 +155,7 @@ void CServerCore::Shutdown()
         return;
     shutDown_ = true;
     minuteTimer_.stop();
+    ipCheck_.Cancel();
     modemTimer_.stop();
     link_->StopListening();
     pipeline_.RecordEvent(0, SRC_SYSTEM, EV_SERVER_STOPPED);

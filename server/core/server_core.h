@@ -1,5 +1,6 @@
 #pragma once
 
+#include "server/core/external_ip_check.h"
 #include "server/core/modem_link.h"
 #include "server/link/event_pipeline.h"
 #include "server/lists/alarm_list_model.h"
@@ -40,7 +41,8 @@ public:
     CServerCore(const CClock& clock, CSoundPlayer& sound, CAlertPresenter& alert, QObject* parent = nullptr);
     ~CServerCore() override;
 
-    // Listening, register and journals, lists, the start event, the minute
+    // Listening, the public address check (which goes on in the
+    // background), register and journals, lists, the start event, the minute
     // timer and the search for the GSM modem, in this order. The modem timer
     // starts once a modem has answered.
     void StartUp();
@@ -57,13 +59,25 @@ public:
     // Re-reads the port from the settings store and listens on it; an
     // operator is told through listenFailed when that is impossible.
     void ListenOnStoredPort();
-    // The settings were confirmed: connections are dropped and listening
-    // starts again on the stored port.
+    // The settings were confirmed: connections are dropped, listening
+    // starts again on the stored port and the public address is checked.
     void SettingsChanged();
+    // Starts the public address check on the server's port; a check still
+    // running is superseded. Its outcome fills externalIp and comes out as
+    // externalAddressChecked.
+    void CheckExternalAddress();
+    // The port controllers are to report to: the one listened on, else the
+    // stored one.
+    std::uint32_t ServerPort() const;
     // Today's journal is saved whole, for the journal browser.
     void SaveJournal();
 
     std::uint32_t port = 0;
+    // The server's public address as the service last gave it (its answer as
+    // received); empty until a check succeeds.
+    QString externalIp;
+    // The status text of the last finished check.
+    const QString& externalStatus() const { return externalStatus_; }
 
     CPointBase& pointBase() { return pointBase_; }
     CDayJournal& journal() { return journal_; }
@@ -73,6 +87,7 @@ public:
     CAlarmListModel& alarms() { return alarms_; }
     CEventListModel& events() { return events_; }
     QTimer& minuteTimer() { return minuteTimer_; }
+    CExternalIpCheck& ipCheck() { return ipCheck_; }
     QTimer& modemTimer() { return modemTimer_; }
     CModemLink& modem() { return modem_; }
     // Sends the address SMS to controllers through the modem; a message
@@ -92,8 +107,12 @@ signals:
     void modemMessage(const QString& text);
     // The modem's port failed; the text is the system's.
     void modemError(const QString& text);
+    // A public address check ended; `status` is the text for the window.
+    void externalAddressChecked(const QString& status);
 
 private:
+    void AddressChecked(bool answered, const QString& address, std::uint32_t port, bool portOpen);
+
     const CClock& clock_;
     CPointBase pointBase_;
     CDayJournal journal_;
@@ -103,6 +122,8 @@ private:
     CEventPipeline pipeline_;
     std::unique_ptr<CGprsLink> link_;
     QTimer minuteTimer_;
+    CExternalIpCheck ipCheck_;
+    QString externalStatus_;
     CModemLink modem_;
     QTimer modemTimer_;
     bool shutDown_ = false;

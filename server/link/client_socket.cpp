@@ -22,17 +22,19 @@ CClientSocket::ReceiveResult CClientSocket::OnReceive()
 {
     for (;;) {
         const ssize_t n = ::recv(fd_, rx.ReadSpace(), CRxPkg::kReadChunk, 0);
-        if (n > 0) {
+        if (n >= 0) {
+            // 0 bytes: the peer has closed; what waited for more bytes is decided now.
+            const bool ended = n == 0;
             rx.Received(static_cast<std::size_t>(n));
-            while (rx.NextFrame())
+            while (rx.NextFrame(owner_->Registered(), ended))
                 owner_->ProcessGprsFrame(*this);
             rx.Park();
+            if (ended)
+                return ReceiveResult::PeerClosed;
             if (static_cast<std::size_t>(n) < CRxPkg::kReadChunk)
                 return ReceiveResult::Open;
             continue;
         }
-        if (n == 0)
-            return ReceiveResult::PeerClosed;
         if (errno == EINTR)
             continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK)

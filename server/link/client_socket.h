@@ -18,7 +18,8 @@ public:
 
     enum class ReceiveResult { Open, PeerClosed, Failed };
 
-    // Reads what arrived and hands each valid frame to the link. Anything
+    // Reads what arrived and hands each frame taken to the link; when the
+    // peer has closed, what waited for more bytes is decided first. Anything
     // but Open means the connection must be closed.
     ReceiveResult OnReceive();
 

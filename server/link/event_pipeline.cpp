@@ -55,7 +55,7 @@ CEventPipeline::CEventPipeline(CPointBase& base, CDayJournal& journal, Lists lis
 
 std::uint8_t CEventPipeline::DeriveCode(const std::uint8_t* frame)
 {
-    const auto flags = static_cast<std::uint16_t>(frame[30] | (frame[31] << 8));
+    const std::uint16_t flags = CReportFrame::WordOf(frame, CReportFrame::kFlagsOffset);
     std::uint8_t code = EV_NONE;
     for (const auto& p : kPrecedence)
         if (flags & p.bit)
@@ -65,7 +65,7 @@ std::uint8_t CEventPipeline::DeriveCode(const std::uint8_t* frame)
     return code;
 }
 
-void CEventPipeline::AcceptReport(std::span<const std::uint8_t, 64> frame, std::uint8_t source)
+void CEventPipeline::AcceptReport(std::span<const std::uint8_t, CReportFrame::kSize> frame, std::uint8_t source)
 {
     if (closed_)
         return;
@@ -135,7 +135,7 @@ void CEventPipeline::RecordEvent(std::uint32_t serial, std::uint8_t source, std:
         } else if (source == SRC_SMS) {
             event.code = EV_ARMED;
         }
-    } else if (source != SRC_SYSTEM && event.code >= 2 && event.code <= 39) {
+    } else if (source != SRC_SYSTEM && IsSounding(event.code)) {
         sound_.Play(event.code == EV_POWER_LOST ? kPowerSound : kAlarmSound);
         AddAlarmRow(event);
         ShowAlert(event);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "server/model/records.h"
+#include "server/model/report_frame.h"
 
 #include <QPoint>
 #include <QString>
@@ -33,7 +34,7 @@ public:
                    CAlertPresenter& alert);
 
     // Every report frame with a valid CRC, from GPRS or SMS.
-    void AcceptReport(std::span<const std::uint8_t, 64> frame, std::uint8_t source);
+    void AcceptReport(std::span<const std::uint8_t, CReportFrame::kSize> frame, std::uint8_t source);
     void ProcessReport(std::uint32_t serial, std::uint8_t source, bool isNew);
     void RecordEvent(std::uint32_t serial, std::uint8_t source, std::uint8_t code);
     // Records the loss of GPRS for points silent for six minutes or more.
@@ -59,6 +60,8 @@ public:
     static std::uint8_t DeriveCode(const std::uint8_t* frame);
 
     static const QString kAlertCaption;
+
+    const CPointBase& base() const { return base_; }
 
 private:
     CPointBase& base_;

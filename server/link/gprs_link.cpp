@@ -2,6 +2,7 @@
 
 #include "server/link/client_socket.h"
 #include "server/link/event_pipeline.h"
+#include "server/model/point_base.h"
 #include "server/model/records.h"
 
 #include <arpa/inet.h>
@@ -21,7 +22,10 @@ constexpr int kAcceptPauseMs = 1000;
 
 } // namespace
 
-CGprsLink::CGprsLink(CEventPipeline& pipeline, QObject* parent) : QObject(parent), pipeline_(pipeline)
+CGprsLink::CGprsLink(CEventPipeline& pipeline, QObject* parent)
+    : QObject(parent),
+      pipeline_(pipeline),
+      registered_([this](std::uint32_t serial) { return pipeline_.base().FindPoint(serial) >= 0; })
 {
     epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
     notifier_ = std::make_unique<QSocketNotifier>(epoll_, QSocketNotifier::Read);

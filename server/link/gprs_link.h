@@ -1,6 +1,7 @@
 #pragma once
 
 #include "server/link/listening_socket.h"
+#include "server/link/stream_framer.h"
 
 #include <QObject>
 #include <QSocketNotifier>
@@ -42,6 +43,9 @@ public:
 
     // Called by a connection for each valid frame it received.
     void ProcessGprsFrame(CClientSocket& connection);
+    // Whether a serial number is registered: a frame of a registered point
+    // is taken off a connection's frame grid.
+    const CStreamFramer::KnownSerial& Registered() const { return registered_; }
 
 signals:
     // A connection failed with an error other than "no data yet" and was
@@ -58,6 +62,7 @@ private:
     void UnindexSerial(CClientSocket& connection);
 
     CEventPipeline& pipeline_;
+    CStreamFramer::KnownSerial registered_;
     int epoll_ = -1;
     std::unique_ptr<QSocketNotifier> notifier_;
     std::unique_ptr<CListeningSocket> listener_;

@@ -1,52 +1,48 @@
 #include "server/link/rx_pkg.h"
 
-#include "common/crc16.h"
-
 #include <algorithm>
-#include <cstring>
+#include <span>
 
 namespace {
 
-constexpr std::size_t kCrcOffset = 62;
-
-bool ValidFrame(const std::uint8_t* bytes)
+// The read space of all connections: they are served one at a time, so the
+// bytes being cut and where the cutting stands live here, not in each
+// connection.
+struct Work
 {
-    return Crc16Modbus(std::span<const std::uint8_t>(bytes, kCrcOffset)) == LoadCrcHighFirst(bytes + kCrcOffset);
-}
-
-// The read space of all connections: they are served one at a time.
-std::array<std::uint8_t, CRxPkg::kFrameSize - 1 + CRxPkg::kReadChunk> work;
+    std::array<std::uint8_t, CRxPkg::kMaxPending + CRxPkg::kReadChunk> bytes;
+    std::size_t begin = 0;
+    std::size_t end = 0;
+};
+Work work;
 
 } // namespace
 
 std::uint8_t* CRxPkg::ReadSpace()
 {
-    std::copy_n(carry_.begin(), carried_, work.begin());
-    begin_ = 0;
-    end_ = carried_;
-    return work.data() + end_;
+    std::copy_n(carry_.begin(), carried_, work.bytes.begin());
+    work.begin = 0;
+    work.end = carried_;
+    return work.bytes.data() + work.end;
 }
 
-void CRxPkg::Received(std::size_t count) { end_ = std::min(end_ + count, work.size()); }
+void CRxPkg::Received(std::size_t count) { work.end = std::min(work.end + count, work.bytes.size()); }
+
+bool CRxPkg::NextFrame(const KnownSerial& known, bool streamEnded)
+{
+    const std::span<const std::uint8_t> gathered(work.bytes.data() + work.begin, work.end - work.begin);
+    const CStreamFramer::T_CUT cut = framer_.Next(gathered, known, streamEnded);
+    work.begin += cut.consumed;
+    if (cut.status != CStreamFramer::CutStatus::Frame)
+        return false;
+    std::copy_n(work.bytes.begin() + static_cast<std::ptrdiff_t>(work.begin - kFrameSize), kFrameSize, data.begin());
+    return true;
+}
 
 void CRxPkg::Park()
 {
-    const std::size_t left = std::min(end_ - begin_, carry_.size());
-    std::copy_n(work.begin() + static_cast<std::ptrdiff_t>(end_ - left), left, carry_.begin());
+    const std::size_t left = std::min(work.end - work.begin, carry_.size());
+    std::copy_n(work.bytes.begin() + static_cast<std::ptrdiff_t>(work.end - left), left, carry_.begin());
     carried_ = static_cast<std::uint8_t>(left);
-    begin_ = end_ = 0;
-}
-
-bool CRxPkg::NextFrame()
-{
-    while (end_ - begin_ >= kFrameSize) {
-        const std::uint8_t* candidate = work.data() + begin_;
-        if (ValidFrame(candidate)) {
-            std::copy_n(candidate, kFrameSize, data.begin());
-            begin_ += kFrameSize;
-            return true;
-        }
-        ++begin_;
-    }
-    return false;
+    work.begin = work.end = 0;
 }

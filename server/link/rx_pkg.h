@@ -1,5 +1,8 @@
 #pragma once
 
+#include "server/link/stream_framer.h"
+#include "server/model/report_frame.h"
+
 #include <QString>
 
 #include <array>
@@ -7,17 +10,20 @@
 #include <cstdint>
 
 // The receive state of one controller connection. TCP delivers a byte
-// stream, not blocks, so bytes are gathered here until 64 of them carry a
-// valid CRC; on a mismatch the oldest byte is dropped and the search goes
-// on, so a frame is found however the network split or joined it and the
-// stream recovers after garbage. Between reads a connection keeps only the
-// bytes of an incomplete frame, so an idle connection costs little memory.
+// stream, not blocks: bytes are gathered here and cut into frames by a
+// CStreamFramer, which recovers from noise without taking a stranger's bytes
+// for a frame. Between reads a connection keeps only the bytes the framer has
+// not decided on (fewer than two frames), so an idle connection costs little
+// memory.
 class CRxPkg
 {
 public:
-    static constexpr std::size_t kFrameSize = 64;
+    static constexpr std::size_t kFrameSize = CReportFrame::kSize;
     // Bytes read from the socket in one go.
     static constexpr std::size_t kReadChunk = 4096;
+    // Bytes a connection keeps between reads, at most.
+    static constexpr std::size_t kMaxPending = CStreamFramer::kMaxPending;
+    using KnownSerial = CStreamFramer::KnownSerial;
 
     // The last valid frame of this connection; its first four bytes (the
     // serial number) are zero until one arrived.
@@ -31,18 +37,19 @@ public:
     std::uint8_t* ReadSpace();
     // Takes note of `count` bytes just read into ReadSpace().
     void Received(std::size_t count);
-    // Finds the next valid frame among the gathered bytes: copies it into
-    // `data` and returns true, or returns false once fewer than 64 bytes
-    // remain.
-    bool NextFrame();
-    // Keeps the remaining bytes (fewer than 64) for the next read.
+    // Finds the next frame among the gathered bytes: copies it into `data`
+    // and returns true, or returns false when the bytes gathered so far hold
+    // no more. `known` tells the registered serial numbers; `streamEnded`
+    // says that the peer has closed, so nothing waits for more bytes.
+    bool NextFrame(const KnownSerial& known, bool streamEnded = false);
+    // Keeps the bytes not yet decided on (at most kMaxPending, once NextFrame
+    // returned false) for the next read.
     void Park();
-    // Bytes of an incomplete frame kept since the last read.
+    // Bytes kept since the last read.
     std::size_t Pending() const { return carried_; }
 
 private:
-    std::array<std::uint8_t, kFrameSize - 1> carry_{};
+    std::array<std::uint8_t, kMaxPending> carry_{};
     std::uint8_t carried_ = 0;
-    std::size_t begin_ = 0;
-    std::size_t end_ = 0;
+    CStreamFramer framer_;
 };

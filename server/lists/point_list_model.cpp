@@ -85,6 +85,15 @@ std::uint32_t CPointListModel::SerialOf(int stored) const
     return rows_.at(static_cast<std::size_t>(stored)).serial;
 }
 
+void CPointListModel::SetName(const QModelIndex& index, const QString& name)
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid))
+        return;
+    const int stored = StoredRow(index.row());
+    rows_.at(static_cast<std::size_t>(stored)).name = name;
+    RowChanged(stored);
+}
+
 void CPointListModel::ClearRows()
 {
     rows_.clear();

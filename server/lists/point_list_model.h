@@ -30,6 +30,9 @@ public:
     void SetEvent(int stored, std::uint8_t code);
     // Column 1 shows that the point has not been heard from.
     void SetSilent(int stored);
+    // Column 0 of a shown row: the point's stored name (an empty one shows
+    // the serial number).
+    void SetName(const QModelIndex& index, const QString& name);
 
     // Contents of a stored row, announced or not.
     QString Text(int stored, int column) const;

@@ -55,6 +55,8 @@ int EventIcon(std::uint8_t code)
 
 bool IsAlarm(std::uint8_t code) { return EventIcon(code) == ICON_ALARM; }
 
+bool IsSounding(std::uint8_t code) { return code == EV_POWER_LOST || IsAlarm(code); }
+
 EventDescription EventText(std::uint8_t code) { return {Texts()[code], EventIcon(code)}; }
 
 QString SourcePrefix(std::uint8_t source)

@@ -51,7 +51,11 @@ struct EventDescription
 // Text and icon of an event code; unknown codes have an empty text.
 EventDescription EventText(std::uint8_t code);
 int EventIcon(std::uint8_t code);
+// Alarms: the codes shown with ICON_ALARM (3..39).
 bool IsAlarm(std::uint8_t code);
+// Events of a point that play a sound: the loss of mains power (a sound of
+// its own) and the alarms, codes 2..39.
+bool IsSounding(std::uint8_t code);
 
 // "СИСТЕМА: ", "GPRS: ", "SMS: ", or nothing for other sources.
 QString SourcePrefix(std::uint8_t source);

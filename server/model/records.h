@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server/model/report_frame.h"
+
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -19,7 +21,7 @@ enum : std::uint8_t {
 struct T_PKTINFO
 {
     std::uint8_t source = 0;              // 0 = none since load or add
-    std::array<std::uint8_t, 64> report{}; // exactly as received, CRC included
+    std::array<std::uint8_t, CReportFrame::kSize> report{}; // exactly as received, CRC included
     std::int64_t received = 0;             // when the server accepted it
 };
 

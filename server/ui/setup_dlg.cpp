@@ -1,7 +1,7 @@
 #include "server/ui/setup_dlg.h"
 
+#include "common/dialog_units.h"
 #include "common/settings_store.h"
-#include "server/ui/dialog_units.h"
 
 #include <QFileDialog>
 #include <QHBoxLayout>

@@ -1,14 +1,18 @@
 #include "server/ui/varkon_dlg.h"
 
+#include "common/dialog_units.h"
 #include "server/link/gprs_link.h"
 #include "server/model/event_codes.h"
 #include "server/ui/alert_window.h"
 #include "server/ui/desktop_alert.h"
-#include "server/ui/dialog_units.h"
+#include "server/ui/history_dlg.h"
+#include "server/ui/report_list.h"
 #include "server/ui/setup_dlg.h"
+#include "server/ui/signal_info_dlg.h"
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -19,65 +23,7 @@
 
 namespace {
 
-// The pictures of the lists' image list, by icon position.
-constexpr std::array<const char16_t*, ICON_COUNT> kIconFiles = {
-    u":/server/icons/check.svg",   u":/server/icons/cross.svg",    u":/server/icons/exclamation.svg",
-    u":/server/icons/plus.svg",    u":/server/icons/info.svg",     u":/server/icons/question.svg",
-    u":/server/icons/refresh.svg", u":/server/icons/minus.svg",    u":/server/icons/stop_hand.svg",
-    u":/server/icons/warning.svg",
-};
-
 constexpr int kJournalCommand = 32772;
-
-std::vector<QIcon> ImageList()
-{
-    std::vector<QIcon> icons;
-    for (const char16_t* file : kIconFiles)
-        icons.emplace_back(QString::fromUtf16(file));
-    return icons;
-}
-
-QIcon ButtonIcon(const QString& normal, const QString& hot)
-{
-    QIcon icon(normal);
-    icon.addFile(hot, QSize(), QIcon::Active);
-    return icon;
-}
-
-// Column widths are shares of the list's client width (inside its frame)
-// less 16 pixels, fixed when the columns are made.
-void SetColumnShares(QTableView* view, std::initializer_list<int> percents)
-{
-    const int width = view->contentsRect().width() - 16;
-    int column = 0;
-    for (int percent : percents)
-        view->setColumnWidth(column++, width * percent / 100);
-}
-
-// A list in report style. A table view, because a tree view re-lays out
-// every row it holds whenever rows are inserted, which costs milliseconds
-// per announcement once the event list holds a day's 200,000 rows; the
-// table view's per-row bookkeeping is a plain array of row heights.
-QTableView* MakeList(QWidget* parent, const char* name, int id, QRect rect)
-{
-    auto* view = new QTableView(parent);
-    view->setObjectName(QString::fromLatin1(name));
-    view->setProperty("controlId", id);
-    view->setGeometry(rect);
-    view->setShowGrid(false);
-    view->setWordWrap(false);
-    view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view->setSelectionMode(QAbstractItemView::SingleSelection);
-    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    view->setIconSize(QSize(16, 16));
-    view->verticalHeader()->hide();
-    view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 4);
-    view->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    view->horizontalHeader()->setHighlightSections(false);
-    view->horizontalHeader()->setStretchLastSection(false);
-    return view;
-}
 
 } // namespace
 
@@ -93,6 +39,7 @@ CVarkonDlg::CVarkonDlg(const CClock& clock, CSoundPlayer* sound, QWidget* parent
     connect(core_.get(), &CServerCore::modemMessage, this, &CVarkonDlg::ShowModemMessage);
     connect(core_.get(), &CServerCore::modemError, this, &CVarkonDlg::ShowModemError);
     CreateControls();
+    connect(core_.get(), &CServerCore::externalAddressChecked, statusText_, &QLabel::setText);
     core_->StartUp();
 }
 
@@ -107,32 +54,29 @@ void CVarkonDlg::CreateControls()
                    | Qt::WindowCloseButtonHint);
     setFixedSize(DialogRect(this, 0, 0, 577, 361).size());
 
-    pointList_ = MakeList(this, "pointList", 1002, DialogRect(this, 7, 7, 279, 151));
-    alarmList_ = MakeList(this, "alarmList", 1004, DialogRect(this, 294, 33, 276, 124));
-    eventList_ = MakeList(this, "eventList", 1005, DialogRect(this, 7, 167, 563, 187));
+    // Table views, because a tree view re-lays out every row it holds
+    // whenever rows are inserted, which costs milliseconds per announcement
+    // once the event list holds a day's 200,000 rows.
+    pointList_ = MakeReportList(this, QStringLiteral("pointList"), 1002, DialogRect(this, 7, 7, 279, 151));
+    alarmList_ = MakeReportList(this, QStringLiteral("alarmList"), 1004, DialogRect(this, 294, 33, 276, 124));
+    eventList_ = MakeReportList(this, QStringLiteral("eventList"), 1005, DialogRect(this, 7, 167, 563, 187));
     statusText_ = new QLabel(this);
     statusText_->setObjectName(QStringLiteral("statusText"));
     statusText_->setTextFormat(Qt::PlainText);
     statusText_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     PlaceControl(statusText_, 1003, 293, 7, 147, 23);
 
-    auto* settings = new QPushButton(QStringLiteral("Установки"), this);
-    settings->setObjectName(QStringLiteral("settingsButton"));
-    settings->setIcon(ButtonIcon(QStringLiteral(":/server/buttons/settings.svg"),
-                                 QStringLiteral(":/server/buttons/settings_hot.svg")));
+    auto* settings = MakePictureButton(this, QStringLiteral("Установки"), QStringLiteral("settingsButton"), 1006,
+                                       QStringLiteral(":/server/buttons/settings.svg"),
+                                       QStringLiteral(":/server/buttons/settings_hot.svg"), QRect(446, 7, 50, 14));
     settings->setDefault(true);
-    settings->setCursor(Qt::PointingHandCursor);
-    PlaceControl(settings, 1006, 446, 7, 50, 14);
     connect(settings, &QPushButton::clicked, this, &CVarkonDlg::OpenSettings);
-    auto* cancel = new QPushButton(QStringLiteral("Отмена"), this);
-    cancel->setObjectName(QStringLiteral("cancelButton"));
-    cancel->setIcon(ButtonIcon(QStringLiteral(":/server/buttons/cancel.svg"),
-                               QStringLiteral(":/server/buttons/cancel_hot.svg")));
-    cancel->setCursor(Qt::PointingHandCursor);
-    PlaceControl(cancel, 2, 514, 7, 50, 14);
+    auto* cancel = MakePictureButton(this, QStringLiteral("Отмена"), QStringLiteral("cancelButton"), 2,
+                                     QStringLiteral(":/server/buttons/cancel.svg"),
+                                     QStringLiteral(":/server/buttons/cancel_hot.svg"), QRect(514, 7, 50, 14));
     connect(cancel, &QPushButton::clicked, this, &CVarkonDlg::reject);
 
-    const auto icons = ImageList();
+    const auto icons = EventImageList();
     core_->points().SetIcons(icons);
     core_->events().SetIcons(icons);
     pointList_->setModel(&core_->points());
@@ -151,6 +95,44 @@ void CVarkonDlg::CreateControls()
 
     eventList_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(eventList_, &QWidget::customContextMenuRequested, this, &CVarkonDlg::ShowEventMenu);
+    connect(pointList_, &QAbstractItemView::doubleClicked, this, &CVarkonDlg::OpenPoint);
+    pointList_->installEventFilter(this);
+}
+
+bool CVarkonDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    // The list would pass Enter on to the window, whose default button
+    // ("Установки") would then open as well.
+    if (watched == pointList_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && pointList_->currentIndex().isValid()) {
+            OpenPoint(pointList_->currentIndex());
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CVarkonDlg::OpenPoint(const QModelIndex& row)
+{
+    CPointListModel& points = core_->points();
+    if (core_->IsShutDown() || !row.isValid() || row.model() != &points || row.row() >= points.rowCount())
+        return;
+    const QPersistentModelIndex kept = row.siblingAtColumn(0);
+    CPointBase& base = core_->pointBase();
+    CSignalInfoDlg dialog(kept.data(Qt::UserRole).toUInt(), base, core_->externalIp, core_->ServerPort(),
+                          core_->smsSender(), this);
+    const int result = dialog.exec();
+    if (core_->IsShutDown())
+        return;
+    if (result == QDialog::Accepted) {
+        // Rows above it may have come meanwhile: the kept index follows its row.
+        const int index = base.FindPoint(dialog.serial);
+        if (kept.isValid() && index >= 0)
+            points.SetName(kept, base.names()[static_cast<std::size_t>(index)]);
+    } else if (dialog.serial == 0) {
+        core_->pipeline().RefreshLists();
+    }
 }
 
 void CVarkonDlg::OpenSettings()
@@ -161,7 +143,14 @@ void CVarkonDlg::OpenSettings()
     core_->SettingsChanged();
 }
 
-void CVarkonDlg::OpenJournal() { core_->SaveJournal(); }
+void CVarkonDlg::OpenJournal()
+{
+    if (core_->IsShutDown())
+        return;
+    core_->SaveJournal();
+    CHistoryDlg dialog(core_->pointBase().Clock(), this);
+    dialog.exec();
+}
 
 void CVarkonDlg::ShowEventMenu(const QPoint& at)
 {

@@ -34,11 +34,17 @@ public:
 
     // "Установки": the settings dialog, then listening on the port again.
     void OpenSettings();
-    // "Журнал": today's journal is saved for the journal browser.
+    // "Журнал": today's journal is saved, then the journal browser shows it.
     void OpenJournal();
+    // Activating a row of the point list: the point information dialog.
+    void OpenPoint(const QModelIndex& row);
 
     CServerCore& core() { return *core_; }
     CDesktopAlert& desktopAlert() { return *alert_; }
+
+protected:
+    // Enter on a point row opens the point, and only that.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateControls();

@@ -45,7 +45,9 @@ protected:
         QDir(home).mkpath(QStringLiteral(".config/Ostrel"));
         QFile settings(home + QStringLiteral("/.config/Ostrel/Varkon.conf"));
         EXPECT_TRUE(settings.open(QIODevice::WriteOnly));
-        settings.write(QStringLiteral("[IP%20setting]\nIP%20port=%1\n[Setting]\nBase%20folder=%2\n")
+        // The public address check asks a service that is not there.
+        settings.write(QStringLiteral("[IP%20setting]\nIP%20port=%1\nIP%20service=http://127.0.0.1:1/ip\n"
+                                      "[Setting]\nBase%20folder=%2\n")
                            .arg(port)
                            .arg(folder)
                            .toUtf8());
@@ -189,4 +191,22 @@ TEST_F(VarkonProcess, RestartTheSameDayKeepsTheDaysEvents)
     EXPECT_EQ(events[1].code, EV_SERVER_STOPPED);
     EXPECT_EQ(events[2].code, EV_SERVER_STARTED);
     EXPECT_EQ(events[3].code, EV_SERVER_STOPPED);
+}
+
+TEST_F(VarkonProcess, StopsWithStatusZeroWhileItsErrorBoxesAreOpen)
+{
+    // The port is taken, so the server opens a box about it at start-up, and
+    // the damaged register opens another; SIGTERM must still end it at once.
+    QTcpServer busy;
+    ASSERT_TRUE(busy.listen(QHostAddress::Any, port));
+    QFile damaged(folder + QStringLiteral("/SerialBase.base"));
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write(QByteArray::fromHex("0200000001000000"));
+    damaged.close();
+    Start();
+    Stop();
+    const auto events = Journal();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events.front().code, EV_SERVER_STARTED);
+    EXPECT_EQ(events.back().code, EV_SERVER_STOPPED);
 }

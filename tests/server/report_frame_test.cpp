@@ -92,6 +92,42 @@ TEST(ReportFrame, CrcIsStoredHighByteFirst)
     EXPECT_FALSE(corrupted.CrcValid());
 }
 
+TEST(ReportFrame, FieldsSitAtTheirOffsets)
+{
+    // Every field a different value: serial 0001E240, sequence 0302, version
+    // 05.04, tilts 0706 0908 0B0A, temperatures 0D0C 0F0E, light 1110, key
+    // 16..1D, flags 0240, balance "BAL".
+    const CReportFrame frame = FrameFromHex("010040E2" "0203" "0405" "060708090A0B" "0C0D0E0F" "1011" "0000"
+                                            "161718191A1B1C1D" "4002" "42414C");
+    EXPECT_EQ(frame.Serial(), 123456u);
+    EXPECT_EQ(frame.Sequence(), 0x0302);
+    EXPECT_EQ(frame.VersionText(), QStringLiteral("05.04"));
+    EXPECT_EQ(frame.TiltX(), 0x0706);
+    EXPECT_EQ(frame.TiltY(), 0x0908);
+    EXPECT_EQ(frame.TiltZ(), 0x0B0A);
+    EXPECT_EQ(frame.Temperature1Raw(), 0x0D0C);
+    EXPECT_EQ(frame.Temperature2Raw(), 0x0F0E);
+    EXPECT_EQ(frame.LightRaw(), 0x1110);
+    EXPECT_EQ(frame.KeyText(), QStringLiteral("1619181B1A1D"));
+    EXPECT_EQ(frame.Flags(), RF_SAFE_OPEN | RF_LIGHT);
+    EXPECT_EQ(frame.Balance(), QStringLiteral("BAL"));
+    EXPECT_EQ(CReportFrame::WordOf(frame.Bytes().data(), CReportFrame::kFlagsOffset), frame.Flags());
+}
+
+TEST(ReportFrame, ValidChecksTheCrcOfRawBytes)
+{
+    CReportFrame frame;
+    frame.SetSerial(0x12345678);
+    frame.SealCrc();
+    auto bytes = frame.Bytes();
+    EXPECT_TRUE(CReportFrame::Valid(bytes.data()));
+    for (std::size_t at : {std::size_t{0}, std::size_t{61}, CReportFrame::kCrcOffset, CReportFrame::kSize - 1}) {
+        auto bad = bytes;
+        bad[at] ^= 0x01;
+        EXPECT_FALSE(CReportFrame::Valid(bad.data())) << at;
+    }
+}
+
 TEST(EventCodes, TextsAndIconRule)
 {
     struct Case { std::uint8_t code; const char16_t* text; int icon; };
@@ -121,6 +157,9 @@ TEST(EventCodes, TextsAndIconRule)
         EXPECT_EQ(d.icon, c.icon) << int(c.code);
         EXPECT_EQ(IsAlarm(c.code), c.icon == ICON_ALARM) << int(c.code);
     }
+    // Power loss and the alarms sound.
+    for (int code = 0; code < 256; ++code)
+        EXPECT_EQ(IsSounding(static_cast<std::uint8_t>(code)), code >= 2 && code <= 39) << code;
     // The "c" of "cвязь" is the Latin letter.
     EXPECT_EQ(EventText(EV_GPRS_RESTORED).text.at(5), QChar(u'c'));
 }

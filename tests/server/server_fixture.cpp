@@ -58,3 +58,13 @@ std::vector<std::uint8_t> PipelineTest::TodayCodes() const
         codes.push_back(e.code);
     return codes;
 }
+
+T_EVENT MakeEvent(std::uint32_t serial, std::uint8_t source, std::uint8_t code, std::int64_t time)
+{
+    T_EVENT event;
+    event.serial = serial;
+    event.source = source;
+    event.code = code;
+    event.time = time;
+    return event;
+}

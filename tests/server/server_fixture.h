@@ -49,6 +49,9 @@ public:
 // Texts of a list's rows as shown, top first: columns joined with " | ".
 QStringList ListRows(const QAbstractItemModel& model);
 
+// An event record as the journal keeps it.
+T_EVENT MakeEvent(std::uint32_t serial, std::uint8_t source, std::uint8_t code, std::int64_t time);
+
 // A sealed report frame.
 std::array<std::uint8_t, 64> MakeFrame(std::uint32_t serial, std::uint16_t flags = 0, std::uint8_t key0 = 0);
 

@@ -6,8 +6,10 @@
 #include "server/storage/register_file.h"
 #include "server/ui/alert_window.h"
 #include "server/ui/desktop_alert.h"
+#include "server/ui/history_dlg.h"
 #include "server/ui/setup_dlg.h"
 #include "server/ui/varkon_dlg.h"
+#include "tests/server/modal_answers.h"
 #include "tests/server/server_fixture.h"
 #include "tests/support/temp_env.h"
 
@@ -51,18 +53,6 @@ quint16 FreePort()
     return probe.serverPort();
 }
 
-// Answers the next modal dialog when the event loop gets to it.
-void WhenModal(std::function<void(QWidget*)> answer)
-{
-    QTimer::singleShot(0, qApp, [answer] {
-        QWidget* modal = nullptr;
-        [[maybe_unused]] const bool shown =
-            QTest::qWaitFor([&] { return (modal = QApplication::activeModalWidget()) != nullptr; }, 5000);
-        ASSERT_NE(modal, nullptr);
-        answer(modal);
-    });
-}
-
 class VarkonDlgTest : public ::testing::Test
 {
 protected:
@@ -71,6 +61,8 @@ protected:
         folder = MakeTempFolder();
         CSettingsStore store = Store();
         store.WriteString(kSection, kPortValue, QStringLiteral("0")); // any free port
+        // The public address check asks a service that is not there.
+        store.WriteString(kSection, QStringLiteral("IP service"), QStringLiteral("http://127.0.0.1:1/ip"));
         store.WriteString(QString::fromUtf16(Settings::kSettingSection), QString::fromUtf16(Settings::kBaseFolder),
                           folder);
         Start();
@@ -295,10 +287,19 @@ TEST_F(VarkonDlgTest, JournalCommandSavesTodaysFile)
     socket->write(FrameBytes(5));
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->core().pointBase().count() == 1; }, 5000));
     QFile::remove(window->core().journal().TodayFile());
+    int shown = -1;
+    WhenModal([&](QWidget* dialog) {
+        auto* browser = qobject_cast<CHistoryDlg*>(dialog);
+        ASSERT_NE(browser, nullptr);
+        shown = browser->events().rowCount();
+        browser->reject();
+    });
     window->OpenJournal();
     std::vector<T_EVENT> onDisk;
     ASSERT_TRUE(CDayJournal::ReadDayFile(window->core().journal().TodayFile(), onDisk));
     EXPECT_EQ(onDisk.size(), Recorded());
+    // The browser found all of them in the file.
+    EXPECT_EQ(shown, static_cast<int>(Recorded()));
 }
 
 TEST_F(VarkonDlgTest, DamagedRegisterIsReportedAndStartUpGoesOn)
@@ -404,6 +405,7 @@ TEST_F(VarkonDlgTest, AJournalThatCannotBeAppendedToIsReportedOnce)
 {
     // After a whole write the file is opened afresh for the next event; a
     // folder in its way makes that fail.
+    WhenModal([](QWidget* dialog) { qobject_cast<QDialog*>(dialog)->reject(); });
     window->OpenJournal();
     ASSERT_TRUE(QFile::remove(window->core().journal().TodayFile()));
     ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral("10Dec2025Day.base")));

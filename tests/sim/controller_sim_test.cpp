@@ -9,12 +9,17 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QTest>
 
 #include <gtest/gtest.h>
 #include <modbus/modbus.h>
 
 #include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <random>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -185,6 +190,67 @@ TEST(ModbusSlave, LibmodbusMasterReadsAndWritesTheEmulator)
     modbus_free(ctx);
 }
 
+// Whether the exclusive mark of the tty at path is set, as a look through
+// a new descriptor shows it: root passes the mark and reads it; any other
+// user is refused with EBUSY while it is set.
+bool MarkedExclusive(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == EBUSY;
+    int exclusive = 0;
+    EXPECT_EQ(::ioctl(fd, TIOCGEXCL, &exclusive), 0);
+    ::close(fd);
+    return exclusive != 0;
+}
+
+// A master that marks the port exclusive and ends without lifting the mark,
+// as a killed one does, leaves the pty free for the next master; a look by
+// another opener meanwhile leaves the mark to its holder.
+TEST(ModbusSlaveLink, TheExclusiveMarkOfAMasterEndsWithIt)
+{
+    CControllerRegisters registers;
+    CModbusSlave slave(registers);
+    CModbusSlaveLink link(slave);
+    ASSERT_TRUE(link.StartOnPty());
+    const std::string path = link.Path();
+    constexpr int kDeadlineMs = 10000;
+
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        EXPECT_FALSE(MarkedExclusive(path));
+        const int master = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_GE(master, 0) << std::strerror(errno);
+        ASSERT_EQ(::ioctl(master, TIOCEXCL), 0);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return link.PtyOpeners() == 1; }, kDeadlineMs));
+
+        if (::geteuid() == 0) {
+            const int look = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+            ASSERT_GE(look, 0);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return link.PtyOpeners() == 2; }, kDeadlineMs));
+            ::close(look);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return link.PtyOpeners() == 1; }, kDeadlineMs));
+        } else {
+            EXPECT_EQ(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC), -1);
+            EXPECT_EQ(errno, EBUSY);
+        }
+        int exclusive = 0;
+        ASSERT_EQ(::ioctl(master, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 1);
+
+        ::close(master);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !MarkedExclusive(path); }, kDeadlineMs));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return link.PtyOpeners() == 0; }, kDeadlineMs));
+    }
+
+    // The next master opens the port the tool's way and is served.
+    CLocalModbus master;
+    master.responseTimeout = 300;
+    ASSERT_TRUE(master.Open(QString::fromStdString(path), 0, 115200));
+    std::vector<std::uint16_t> values;
+    EXPECT_EQ(master.ReadHoldingRegisters(1, 0, values), MB_OK);
+}
+
 class ControllerProgram : public ::testing::Test
 {
 protected:
@@ -247,6 +313,25 @@ TEST_F(ControllerProgram, ServesOnAPtyAndSavesWhatAWriteLeft)
     ASSERT_TRUE(process.waitForFinished(10000));
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process.exitCode(), 0);
+}
+
+TEST_F(ControllerProgram, NumbersAreDecimalOrHexadecimalNeverOctal)
+{
+    for (const auto& [given, code] : {std::pair{"010", 10}, std::pair{"0x11", 0x11}}) {
+        SCOPED_TRACE(given);
+        process.start(QStringLiteral(CONTROLLER_SIM), {QStringLiteral("--exception"), QString::fromLatin1(given)});
+        ASSERT_TRUE(process.waitForReadyRead(10000));
+        const QString path = QString::fromLocal8Bit(process.readLine()).trimmed();
+        CLocalModbus master;
+        master.responseTimeout = 300;
+        ASSERT_TRUE(master.Open(path, 0, 115200));
+        std::vector<std::uint16_t> values;
+        EXPECT_EQ(master.ReadHoldingRegisters(1, 0, values), MB_ERR_EXCEPTION + code);
+        master.Close();
+        process.terminate();
+        ASSERT_TRUE(process.waitForFinished(10000));
+        EXPECT_EQ(process.exitCode(), 0);
+    }
 }
 
 TEST_F(ControllerProgram, RefusesBadOptions)

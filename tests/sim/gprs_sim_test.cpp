@@ -1,6 +1,10 @@
 // The GPRS side of the controller emulator against a real TCP server on
-// loopback: what bytes arrive, on how many connections, in which order.
+// loopback: what bytes arrive, on how many connections, in which order. The
+// emulator writes its frames with its own code; the server's reader of the
+// frame checks them here, so that the two independent writers of the layout
+// keep each other honest.
 #include "common/crc16.h"
+#include "server/model/report_frame.h"
 #include "sim/gprs_controllers.h"
 #include "sim/gprs_plan.h"
 
@@ -146,6 +150,50 @@ TEST(GprsSim, FramesCarrySerialFlagsSequenceAndCrc)
     }
 }
 
+TEST(GprsSim, TheServersReaderReadsEveryFieldTheEmulatorWrites)
+{
+    T_GPRSPLAN plan;
+    plan.firstSequence = 0x1234;
+    plan.versionMajor = 0x03;
+    plan.versionMinor = 0x1B;
+    plan.temperature1 = 600;   // 20.0 degrees
+    plan.temperature2 = 0xABCD;
+    plan.light = 2048;         // 50 %
+    plan.key = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0};
+    plan.flags = RF_TILT_X | RF_POWER_LOST | RF_LIGHT;
+    plan.alternate = true;
+    plan.alarmFlags = RF_TEMPERATURE_2 | RF_CABINET_OPEN;
+    plan.balance = QStringLiteral("0123456789");
+
+    for (const std::uint32_t serial : {0x00000001u, 0x0001E240u, 0xFFFF0000u, 0xFFFFFFFFu}) {
+        for (std::uint64_t index = 0; index < 2; ++index) {
+            SCOPED_TRACE(testing::Message() << serial << " frame " << index);
+            const CReportFrame frame(MakeReportFrame(plan, serial, index));
+            EXPECT_TRUE(frame.CrcValid());
+            EXPECT_EQ(frame.Serial(), serial);
+            EXPECT_EQ(frame.Sequence(), 0x1234 + index);
+            EXPECT_EQ(frame.VersionText(), QStringLiteral("03.1B"));
+            EXPECT_EQ(frame.TiltX(), 0);
+            EXPECT_EQ(frame.Temperature1Raw(), 600);
+            EXPECT_EQ(CReportFrame::Temperature(frame.Temperature1Raw()), 20.0);
+            EXPECT_EQ(frame.Temperature2Raw(), 0xABCD);
+            EXPECT_EQ(frame.LightRaw(), 2048);
+            EXPECT_TRUE(frame.KeyPresent());
+            EXPECT_EQ(frame.Flags(), index == 0 ? plan.flags : plan.alarmFlags);
+            EXPECT_EQ(frame.Balance(), QStringLiteral("0123456789"));
+        }
+    }
+
+    // A short balance ends with a zero byte; no key is all zero.
+    plan.balance = QStringLiteral("5.00");
+    plan.key = {};
+    const CReportFrame frame(MakeReportFrame(plan, 7, 0));
+    EXPECT_EQ(frame.Balance(), QStringLiteral("5.00"));
+    EXPECT_EQ(frame.Bytes()[36], 0);
+    EXPECT_FALSE(frame.KeyPresent());
+    EXPECT_TRUE(frame.CrcValid());
+}
+
 TEST(GprsSim, ManyControllersEachOnItsOwnConnectionWithItsOwnSerial)
 {
     Receiver receiver;
@@ -285,8 +333,8 @@ TEST(GprsSim, SmsTextIsTheFrameInCapitalHexadecimal)
     T_GPRSPLAN plan;
     plan.serialBase = 123456;
     plan.flags = RF_SHOCK | RF_TILT_X;
-    const CReportFrame frame = MakeReportFrame(plan, plan.serialBase, 0);
-    const QByteArray text = ReportSmsText(frame);
+    const CReportFrame frame(MakeReportFrame(plan, plan.serialBase, 0));
+    const QByteArray text = ReportSmsText(frame.Bytes());
     ASSERT_EQ(text.size(), 128);
     EXPECT_TRUE(text.startsWith("010040E20100"));
     EXPECT_EQ(text.mid(60, 4), QByteArray("8100"));  // flags at byte 30, little-endian

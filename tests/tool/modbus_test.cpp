@@ -13,12 +13,15 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <random>
 #include <set>
+#include <string>
 #include <thread>
 
 #include <poll.h>
 #include <pty.h>
+#include <sys/syscall.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -30,6 +33,28 @@ using std::chrono::milliseconds;
 long long MsSince(Clock::time_point start)
 {
     return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
+}
+
+// Waits until the thread is blocked in poll(), as the kernel reports in
+// /proc/self/task/<tid>/syscall (the number of the system call it is in).
+bool WaitUntilInPoll(pid_t thread, int timeoutMs)
+{
+    const std::string path = "/proc/self/task/" + std::to_string(thread) + "/syscall";
+    const auto deadline = Clock::now() + milliseconds(timeoutMs);
+    while (Clock::now() < deadline) {
+        std::ifstream file(path);
+        long number = -1;
+        if (file >> number) {
+#ifdef SYS_poll
+            if (number == SYS_poll)
+                return true;
+#endif
+            if (number == SYS_ppoll)
+                return true;
+        }
+        std::this_thread::sleep_for(milliseconds(1));
+    }
+    return false;
 }
 
 std::vector<std::uint8_t> Hex(const char* hex)
@@ -298,7 +323,9 @@ TEST(ModbusReadFailure, ALineThatHangsUpAfterTheRequestFailsTheRead)
     CLocalModbus master;
     master.responseTimeout = 3000;
     ASSERT_TRUE(master.Open(QString::fromLatin1(name), 0, 115200));
-    std::thread peer([ptyMaster] {
+    const pid_t masterThread = ::gettid();
+    bool sawRead = false;
+    std::thread peer([ptyMaster, masterThread, &sawRead] {
         std::uint8_t request[8];
         std::size_t got = 0;
         const auto deadline = Clock::now() + milliseconds(3000);
@@ -310,14 +337,16 @@ TEST(ModbusReadFailure, ALineThatHangsUpAfterTheRequestFailsTheRead)
                     got += static_cast<std::size_t>(n);
             }
         }
-        // Give the master time to leave its write and start reading.
-        std::this_thread::sleep_for(milliseconds(150));
+        // Hang up only once the master has left its write and waits in
+        // poll() for the reply: a hang-up before that fails the write.
+        sawRead = WaitUntilInPoll(masterThread, 3000);
         ::close(ptyMaster);
     });
     std::vector<std::uint16_t> values;
     const auto start = Clock::now();
     const std::uint16_t code = master.ReadHoldingRegisters(1, 0, values);
     peer.join();
+    ASSERT_TRUE(sawRead);
     EXPECT_EQ(code, MB_ERR_READ);
     EXPECT_EQ(master.ErrorMessage(code), QStringLiteral("Read communication error"));
     EXPECT_LT(MsSince(start), 2500);   // not the read time-out
@@ -358,6 +387,48 @@ TEST_F(ModbusTest, TimeoutsFollowTheLineSpeedAndCharTimeoutOnlyGrows)
             EXPECT_EQ(fresh.charTimeout, step.readInterval);
         }
     }
+}
+
+// A written frame counts as sent when the driver's queue has emptied within
+// the frame's own time on the line plus the response time-out. A pty sends
+// at no speed, so the budget is checked as numbers.
+TEST(ModbusDrainLimit, TheFramesOwnTimeOnTheLineComesFirst)
+{
+    const struct
+    {
+        std::size_t bytes;
+        std::uint32_t baudRate;
+        std::uint8_t dataBits, parity, stopBits;
+        std::uint32_t ms;
+    } cases[] = {
+        {137, 2400, 8, 0, 0, 571},     // the first settings block: 1370 bits
+        {137, 4800, 8, 2, 0, 314},     // with even parity: 1507 bits
+        {137, 4800, 8, 0, 0, 286},
+        {137, 115200, 8, 0, 0, 12},
+        {8, 115200, 8, 0, 0, 1},       // a read request: 80 bits, rounded up
+        {8, 9600, 8, 1, 2, 10},        // odd parity, two stop bits: 12 bits a character
+        {10, 300, 5, 0, 1, 250},       // one and a half stop bits: 7.5 bits a character
+        {12, 1200, 7, 3, 0, 100},      // mark parity is a parity bit too
+        {0, 2400, 8, 0, 0, 0},
+        {137, 0, 8, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.bytes << " bytes at " << c.baudRate << " " << int(c.dataBits) << "/"
+                                        << int(c.parity) << "/" << int(c.stopBits));
+        EXPECT_EQ(TransmitTimeMs(c.bytes, c.baudRate, c.dataBits, c.parity, c.stopBits), c.ms);
+    }
+
+    // The master's budget for "Запись" at 2400 bit/s: the block's 571 ms
+    // plus the tool's 300 ms response time-out.
+    CLocalModbus master;
+    master.responseTimeout = 300;
+    master.baudRate = 2400;
+    master.dataBits = 0x0108;   // only its low byte counts
+    master.parity = 0;
+    EXPECT_EQ(master.DrainLimitMs(137), 871u);
+    master.baudRate = 4800;
+    master.parity = 2;
+    EXPECT_EQ(master.DrainLimitMs(137), 614u);
 }
 
 TEST_F(ModbusTest, OpenWithSpeed0AndParity255KeepsTheStoredValues)

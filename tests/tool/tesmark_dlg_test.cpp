@@ -514,4 +514,39 @@ TEST_F(TesmarkDlgTest, EscapeAndEnterCloseTheWindowUnlessThePortIsNoNumber)
     EXPECT_EQ(dlg.Device().serverPort, 7000u);
 }
 
+
+TEST_F(TesmarkDlgTest, AStopSignalClosesTheWindowThroughAnOpenQuestion)
+{
+    SetControllerBytes(128, QByteArray::fromHex("0123456789abcdef"));
+    auto dlg = OpenLoaded();
+    ASSERT_TRUE(dlg->Device().master.IsOpen());
+    bool asked = false;
+    QTimer::singleShot(0, dlg.get(), [&] {
+        // The window's loop runs; "Удалить ключи" opens its question, and
+        // the stop arrives while the question waits for an answer.
+        QTimer::singleShot(0, dlg.get(), [&] {
+            asked = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr;
+            dlg->CloseOnStopSignal();
+        });
+        QTest::mouseClick(Find<QPushButton>(*dlg, "clearKeys"), Qt::LeftButton);
+    });
+    // Should the question stay open, it is answered late, so that the test
+    // fails instead of hanging.
+    bool leftOpen = false;
+    QTimer::singleShot(10000, dlg.get(), [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            leftOpen = true;
+            box->button(QMessageBox::No)->click();
+        }
+        dlg->reject();
+    });
+    EXPECT_EQ(dlg->exec(), QDialog::Rejected);
+    EXPECT_TRUE(asked);
+    EXPECT_FALSE(leftOpen);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_FALSE(dlg->Device().master.IsOpen());
+    // The question counts as not answered yes: the keys stay.
+    EXPECT_EQ(Text(*dlg, "key1"), QStringLiteral("Ключ 1: 2345 - 6789 - ABCD - EF - 01"));
+}
+
 } // namespace

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <limits>
 #include <thread>
 
 namespace {
@@ -113,8 +114,10 @@ bool CLocalModbus::WriteFrame(const std::uint8_t* bytes, std::size_t length)
         port_.ClearError(&status);
         return false;
     }
+    // The driver's queue empties only as fast as the line sends: on a slow
+    // line a whole settings block takes longer than the response time-out.
     const auto start = std::chrono::steady_clock::now();
-    const auto limit = start + std::chrono::milliseconds(responseTimeout);
+    const auto limit = start + std::chrono::milliseconds(DrainLimitMs(length));
     for (;;) {
         if (!port_.ClearError(&status))
             return false;
@@ -124,6 +127,13 @@ bool CLocalModbus::WriteFrame(const std::uint8_t* bytes, std::size_t length)
             return false;
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
+}
+
+std::uint32_t CLocalModbus::DrainLimitMs(std::size_t length) const
+{
+    const std::uint64_t limit = std::uint64_t{TransmitTimeMs(length, baudRate, static_cast<std::uint8_t>(dataBits & 0xFF),
+                                                             parity, stopBits)} + responseTimeout;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(limit, std::numeric_limits<std::uint32_t>::max()));
 }
 
 bool CLocalModbus::ReadFrame(std::vector<std::uint8_t>& buffer, std::size_t* count)
@@ -212,6 +222,21 @@ std::uint16_t CLocalModbus::Transact(std::vector<std::uint8_t>& request, std::ui
     if (pauseAfterError != 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(pauseAfterError));
     return code;
+}
+
+std::uint32_t TransmitTimeMs(std::size_t bytes, std::uint32_t baudRate, std::uint8_t dataBits, std::uint8_t parity,
+                             std::uint8_t stopBits)
+{
+    if (baudRate == 0)
+        return 0;
+    // Counted in half bits, for one and a half stop bits.
+    constexpr std::uint64_t kStartHalfBits = 2;
+    const std::uint64_t parityHalfBits = parity == 0 ? 0 : 2;
+    const std::uint64_t stopHalfBits = stopBits == 1 ? 3 : stopBits == 2 ? 4 : 2;
+    const std::uint64_t halfBits = kStartHalfBits + 2 * std::uint64_t{dataBits} + parityHalfBits + stopHalfBits;
+    const std::uint64_t perMs = 2 * std::uint64_t{baudRate};
+    const std::uint64_t ms = (std::uint64_t{bytes} * halfBits * 1000 + perMs - 1) / perMs;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(ms, std::numeric_limits<std::uint32_t>::max()));
 }
 
 bool OpenFromSettings(CLocalModbus& master)

@@ -33,6 +33,10 @@ public:
     bool WriteFrame(const std::uint8_t* bytes, std::size_t length);
     // Reads at most buffer.size() bytes: 4 first, then the rest.
     bool ReadFrame(std::vector<std::uint8_t>& buffer, std::size_t* count);
+    // How long WriteFrame waits for `length` written bytes to leave the line:
+    // their own transmission time at the stored line settings plus
+    // responseTimeout.
+    std::uint32_t DrainLimitMs(std::size_t length) const;
 
     // The time-outs the port runs with since the last Open.
     T_SERIALTIMEOUTS Timeouts() const;
@@ -52,6 +56,13 @@ private:
     CSerialDevice port_;
     std::vector<std::uint8_t> rxBuffer_;
 };
+
+// Milliseconds that `bytes` characters take on a line of baudRate bit/s,
+// rounded up. A character is a start bit, the data bits, a parity bit unless
+// parity is 0 (none), and one, one and a half or two stop bits (stopBits 0,
+// 1, 2). 0 when baudRate is 0.
+std::uint32_t TransmitTimeMs(std::size_t bytes, std::uint32_t baudRate, std::uint8_t dataBits, std::uint8_t parity,
+                             std::uint8_t stopBits);
 
 // Opens the master's port from the tool's stored "RS232" settings with a
 // 300 ms response time-out and one attempt per request.

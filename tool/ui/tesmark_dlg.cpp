@@ -1,12 +1,13 @@
 #include "tool/ui/tesmark_dlg.h"
 
+#include "common/dialog_units.h"
 #include "common/settings_store.h"
 #include "tool/device/control_ids.h"
-#include "tool/ui/dialog_units.h"
 #include "tool/ui/image_button.h"
 #include "tool/ui/ip_address_edit.h"
 #include "tool/ui/pro_slider_ctrl.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QIcon>
@@ -34,6 +35,23 @@ constexpr char kPhoneMask[] = "+7(999)999-99-99;_";
 constexpr std::array<int, 10> kPhoneDigitPlaces = {3, 4, 5, 7, 8, 9, 11, 12, 14, 15};
 constexpr std::uint32_t kMaxPort = 65535;
 constexpr int kPortDigits = 5;
+
+// The sensor groups stand side by side, left to right: three tilt groups,
+// two temperature groups and the light group, all of one height.
+constexpr int kGroupTop = 78;
+constexpr int kGroupHeight = 274;
+constexpr std::array<int, 3> kTiltGroupX = {6, 64, 122};
+constexpr int kTiltGroupWidth = 54;
+constexpr std::array<int, 2> kTemperatureGroupX = {180, 254};
+constexpr int kTemperatureGroupWidth = 70;
+constexpr int kLightGroupX = 328;
+constexpr int kLightGroupWidth = 42;
+constexpr int kTiltSliderHeight = 216;   // also the light slider
+constexpr int kTemperatureSliderHeight = 192;
+// The rows of the "Сирена" and "GPRS" boxes at the foot of each group.
+constexpr int kBoxRow1 = kGroupTop + 234;
+constexpr int kBoxRow2 = kGroupTop + 250;
+constexpr int kKeySlots = 16;
 
 // A coupled slider pair: the left slider holds the lower limit, the right
 // one the upper limit, and the left position stays at least gap above the
@@ -81,7 +99,7 @@ CTesmarkDlg::CTesmarkDlg(QWidget* parent) : QDialog(parent), device_(*this)
     QFont dialogFont = font();
     dialogFont.setPointSize(kDialogFontPoints);
     setFont(dialogFont);
-    resize(DialogUnitsToPixels(this, QRect(0, 0, kWidthUnits, kHeightUnits)).size());
+    resize(DialogRect(this, 0, 0, kWidthUnits, kHeightUnits).size());
 
     // The pale circuit board, tiled over the whole window.
     QPalette look = palette();
@@ -117,11 +135,26 @@ CTesmarkDlg::~CTesmarkDlg()
 
 void CTesmarkDlg::CreateControls()
 {
+    CreateConnectionRow();
+    CreateTiltGroups();
+    CreateTemperatureGroups();
+    CreateLightGroup();
+    CreateSensorGroups();
+    CreateKeyColumn();
+}
+
+// The top of the window: the status text, the phones, the server's address
+// and port, power control and the push buttons.
+void CTesmarkDlg::CreateConnectionRow()
+{
     auto* status = AddLabel(IDC_STATUS, "status", QStringLiteral("Запрос ..."), QRect(7, 4, 170, 28));
     status->setFont(boldFont_);
 
     auto* sendSms = new QPushButton(QStringLiteral("Отправка SMS"), this);
     PlaceControl(sendSms, IDC_SEND_SMS, "sendSms", QRect(7, 36, 66, 16));
+    // Enter is the window's own key (see keyPressEvent), never a default button's.
+    sendSms->setAutoDefault(false);
+    // "Отправка SMS" opens the SMS editor, which the tool does not have yet.
     AddPhoneEdit(IDC_SMS_PHONE, "smsPhone", QRect(78, 36, 112, 16));
     AddCheckBox(IDC_POWER, "powerControl", QStringLiteral("Контроль питания"), QRect(198, 38, 100, 12));
     AddLabel(-1, "serverCaption", QStringLiteral("Сервер"), QRect(7, 56, 66, 16));
@@ -161,110 +194,109 @@ void CTesmarkDlg::CreateControls()
     for (const T_BUTTON& b : buttons) {
         auto* button = new CImageButton(b.text, QLatin1StringView(b.picture), QLatin1StringView(b.hotPicture), this);
         PlaceControl(button, b.id, b.name, b.units);
+        button->setAutoDefault(false);
         pushButtons[b.id] = button;
     }
-    auto* rememberKey = new QPushButton(QStringLiteral("Ключ запомнить"), this);
-    rememberKey->setCursor(Qt::PointingHandCursor);
-    PlaceControl(rememberKey, IDC_REMEMBER_KEY, "rememberKey", QRect(516, 262, 84, 16));
-    pushButtons[IDC_REMEMBER_KEY] = rememberKey;
-    pushButtons[IDC_SEND_SMS] = sendSms;
-    // Enter is the window's own key (see keyPressEvent), never a default button's.
-    for (auto& [id, button] : pushButtons)
-        button->setAutoDefault(false);
-
     connect(pushButtons[IDC_WRITE], &QPushButton::clicked, this, [this] { device_.WriteSettings(); });
     connect(pushButtons[IDC_PORT], &QPushButton::clicked, this, [this] { OnPort(); });
     connect(pushButtons[IDC_CLEAR_KEYS], &QPushButton::clicked, this, [this] { device_.ClearKeys(); });
     connect(pushButtons[IDCANCEL], &QPushButton::clicked, this, &QDialog::reject);
-    connect(rememberKey, &QPushButton::clicked, this, [this] { device_.RememberKey(); });
-    // "Отправка SMS" opens the SMS editor, which the tool does not have yet.
+}
 
-    // The sensor groups, left to right; each holds its sliders side by side
-    // (lower limit left) with its "Сирена" and "GPRS" boxes below.
-    constexpr int kGroupTop = 78;
-    constexpr int kGroupHeight = 274;
-    constexpr int kBoxRow1 = kGroupTop + 234;
-    constexpr int kBoxRow2 = kGroupTop + 250;
-    struct T_GROUP
+QGroupBox* CTesmarkDlg::AddGroupBox(const char* name, const QString& title, const QRect& units)
+{
+    auto* box = new QGroupBox(title, this);
+    PlaceControl(box, -1, name, units);
+    // Behind the controls it frames.
+    box->lower();
+    return box;
+}
+
+// "Угол 1" .. "Угол 3": two sliders side by side (lower limit left) with
+// the "Сирена" and "GPRS" boxes below.
+void CTesmarkDlg::CreateTiltGroups()
+{
+    struct T_TILT
     {
-        const char* name;
-        QString title;
-        int x;
-        int width;
+        const char* names[5];
     };
-    const T_GROUP groups[] = {
-        {"angle1Group", QStringLiteral("Угол 1"), 6, 54},
-        {"angle2Group", QStringLiteral("Угол 2"), 64, 54},
-        {"angle3Group", QStringLiteral("Угол 3"), 122, 54},
-        {"temperature1Group", QStringLiteral("Температура 1"), 180, 70},
-        {"temperature2Group", QStringLiteral("Температура 2"), 254, 70},
-        {"lightGroup", QStringLiteral("Свет"), 328, 42},
+    const T_TILT axes[] = {
+        {{"angle1Group", "angle1Lower", "angle1Upper", "angle1Siren", "angle1Gprs"}},
+        {{"angle2Group", "angle2Lower", "angle2Upper", "angle2Siren", "angle2Gprs"}},
+        {{"angle3Group", "angle3Lower", "angle3Upper", "angle3Siren", "angle3Gprs"}},
     };
-    for (const T_GROUP& g : groups) {
-        auto* box = new QGroupBox(g.title, this);
-        PlaceControl(box, -1, g.name, QRect(g.x, kGroupTop, g.width, kGroupHeight));
-        box->lower();
-    }
-
-    const char* tiltNames[][4] = {
-        {"angle1Lower", "angle1Upper", "angle1Siren", "angle1Gprs"},
-        {"angle2Lower", "angle2Upper", "angle2Siren", "angle2Gprs"},
-        {"angle3Lower", "angle3Upper", "angle3Siren", "angle3Gprs"},
-    };
-    constexpr int kTiltSliderHeight = 216;
     for (int axis = 0; axis < 3; ++axis) {
-        const int x = groups[axis].x;
-        AddSlider(IDC_TILT1_LOWER + 2 * axis, tiltNames[axis][0], x + 7, kGroupTop + 12, kTiltSliderHeight,
-                  kTiltMin, kTiltMax);
-        AddSlider(IDC_TILT1_UPPER + 2 * axis, tiltNames[axis][1], x + 29, kGroupTop + 12, kTiltSliderHeight,
-                  kTiltMin, kTiltMax);
-        AddCheckBox(kSirenBoxes[axis], tiltNames[axis][2], QStringLiteral("Сирена"), QRect(x + 4, kBoxRow1, 50, 12));
-        AddCheckBox(kGprsBoxes[axis], tiltNames[axis][3], QStringLiteral("GPRS"), QRect(x + 4, kBoxRow2, 50, 12));
+        const int x = kTiltGroupX[axis];
+        const T_TILT& t = axes[axis];
+        AddGroupBox(t.names[0], QStringLiteral("Угол %1").arg(axis + 1),
+                    QRect(x, kGroupTop, kTiltGroupWidth, kGroupHeight));
+        AddSlider(IDC_TILT1_LOWER + 2 * axis, t.names[1], x + 7, kGroupTop + 12, kTiltSliderHeight, kTiltMin, kTiltMax);
+        AddSlider(IDC_TILT1_UPPER + 2 * axis, t.names[2], x + 29, kGroupTop + 12, kTiltSliderHeight, kTiltMin, kTiltMax);
+        AddCheckBox(kSirenBoxes[axis], t.names[3], QStringLiteral("Сирена"), QRect(x + 4, kBoxRow1, 50, 12));
+        AddCheckBox(kGprsBoxes[axis], t.names[4], QStringLiteral("GPRS"), QRect(x + 4, kBoxRow2, 50, 12));
     }
+}
 
+// "Температура 1" and "Температура 2": the live reading above two sliders,
+// the texts of both limits below them, then the "Сирена" and "GPRS" boxes.
+void CTesmarkDlg::CreateTemperatureGroups()
+{
     struct T_TEMPERATURE
     {
         int lower, upper, text, upperText, lowerText;
-        const char* names[7];
+        const char* names[8];
     };
     const T_TEMPERATURE temperatures[] = {
         {IDC_TEMP1_LOWER, IDC_TEMP1_UPPER, IDC_TEMP1_TEXT, IDC_TEMP1_UPPER_TEXT, IDC_TEMP1_LOWER_TEXT,
-         {"temperature1Lower", "temperature1Upper", "temperature1", "temperature1UpperText",
+         {"temperature1Group", "temperature1Lower", "temperature1Upper", "temperature1", "temperature1UpperText",
           "temperature1LowerText", "temperature1Siren", "temperature1Gprs"}},
         {IDC_TEMP2_LOWER, IDC_TEMP2_UPPER, IDC_TEMP2_TEXT, IDC_TEMP2_UPPER_TEXT, IDC_TEMP2_LOWER_TEXT,
-         {"temperature2Lower", "temperature2Upper", "temperature2", "temperature2UpperText",
+         {"temperature2Group", "temperature2Lower", "temperature2Upper", "temperature2", "temperature2UpperText",
           "temperature2LowerText", "temperature2Siren", "temperature2Gprs"}},
     };
     const QString initialTemperature = QStringLiteral("23.3 °C");
     for (int n = 0; n < 2; ++n) {
         const T_TEMPERATURE& t = temperatures[n];
-        const int x = groups[3 + n].x;
-        AddLabel(t.text, t.names[2], initialTemperature, QRect(x + 2, kGroupTop + 11, 66, 10), Qt::AlignCenter);
-        AddSlider(t.lower, t.names[0], x + 12, kGroupTop + 23, 192, kTemperatureMin, kTemperatureMax);
-        AddSlider(t.upper, t.names[1], x + 40, kGroupTop + 23, 192, kTemperatureMin, kTemperatureMax);
-        AddLabel(t.lowerText, t.names[4], initialTemperature, QRect(x + 1, kGroupTop + 217, 34, 10), Qt::AlignCenter);
-        AddLabel(t.upperText, t.names[3], initialTemperature, QRect(x + 35, kGroupTop + 217, 34, 10), Qt::AlignCenter);
-        AddCheckBox(kSirenBoxes[3 + n], t.names[5], QStringLiteral("Сирена"), QRect(x + 4, kBoxRow1, 60, 12));
-        AddCheckBox(kGprsBoxes[3 + n], t.names[6], QStringLiteral("GPRS"), QRect(x + 4, kBoxRow2, 60, 12));
+        const int x = kTemperatureGroupX[n];
+        AddGroupBox(t.names[0], QStringLiteral("Температура %1").arg(n + 1),
+                    QRect(x, kGroupTop, kTemperatureGroupWidth, kGroupHeight));
+        AddLabel(t.text, t.names[3], initialTemperature, QRect(x + 2, kGroupTop + 11, 66, 10), Qt::AlignCenter);
+        AddSlider(t.lower, t.names[1], x + 12, kGroupTop + 23, kTemperatureSliderHeight, kTemperatureMin,
+                  kTemperatureMax);
+        AddSlider(t.upper, t.names[2], x + 40, kGroupTop + 23, kTemperatureSliderHeight, kTemperatureMin,
+                  kTemperatureMax);
+        AddLabel(t.lowerText, t.names[5], initialTemperature, QRect(x + 1, kGroupTop + 217, 34, 10), Qt::AlignCenter);
+        AddLabel(t.upperText, t.names[4], initialTemperature, QRect(x + 35, kGroupTop + 217, 34, 10), Qt::AlignCenter);
+        AddCheckBox(kSirenBoxes[3 + n], t.names[6], QStringLiteral("Сирена"), QRect(x + 4, kBoxRow1, 60, 12));
+        AddCheckBox(kGprsBoxes[3 + n], t.names[7], QStringLiteral("GPRS"), QRect(x + 4, kBoxRow2, 60, 12));
     }
+}
 
-    AddSlider(IDC_LIGHT, "light", groups[5].x + 12, kGroupTop + 12, kTiltSliderHeight, kLightMin, kLightMax);
-    AddCheckBox(kGprsBoxes[9], "lightGprs", QStringLiteral("GPRS"), QRect(groups[5].x + 3, kBoxRow2, 38, 12));
+// "Свет": one slider and its "GPRS" box.
+void CTesmarkDlg::CreateLightGroup()
+{
+    AddGroupBox("lightGroup", QStringLiteral("Свет"), QRect(kLightGroupX, kGroupTop, kLightGroupWidth, kGroupHeight));
+    AddSlider(IDC_LIGHT, "light", kLightGroupX + 12, kGroupTop + 12, kTiltSliderHeight, kLightMin, kLightMax);
+    AddCheckBox(kGprsBoxes[9], "lightGprs", QStringLiteral("GPRS"), QRect(kLightGroupX + 3, kBoxRow2, 38, 12));
+}
 
-    // The three discrete sensors one above the other, right of "Свет".
+// "Датчик 1" .. "Датчик 3", one above the other right of "Свет": the state
+// picture, the polarity, "Сирена" and "GPRS".
+void CTesmarkDlg::CreateSensorGroups()
+{
     constexpr int kSensorX = 374;
     constexpr int kSensorWidth = 78;
     constexpr int kSensorHeight = 80;
+    constexpr int kSensorSpacing = 6;
     const char* sensorNames[][6] = {
         {"sensor1Group", "sensor1State", "sensor1Polarity", "sensor1Siren", "sensor1Gprs", "sensor1StateCaption"},
         {"sensor2Group", "sensor2State", "sensor2Polarity", "sensor2Siren", "sensor2Gprs", "sensor2StateCaption"},
         {"sensor3Group", "sensor3State", "sensor3Polarity", "sensor3Siren", "sensor3Gprs", "sensor3StateCaption"},
     };
     for (int n = 0; n < 3; ++n) {
-        const int y = kGroupTop + n * (kSensorHeight + 6);
-        auto* box = new QGroupBox(QStringLiteral("Датчик %1").arg(n + 1), this);
-        PlaceControl(box, -1, sensorNames[n][0], QRect(kSensorX, y, kSensorWidth, kSensorHeight));
-        box->lower();
+        const int y = kGroupTop + n * (kSensorHeight + kSensorSpacing);
+        AddGroupBox(sensorNames[n][0], QStringLiteral("Датчик %1").arg(n + 1),
+                    QRect(kSensorX, y, kSensorWidth, kSensorHeight));
         AddLabel(-1, sensorNames[n][5], QStringLiteral("Состояние"), QRect(kSensorX + 6, y + 12, 48, 12));
         AddLabel(kStatePictures[n], sensorNames[n][1], QString(), QRect(kSensorX + 56, y + 12, 16, 12), Qt::AlignCenter);
         AddCheckBox(kPolarityBoxes[n], sensorNames[n][2], QStringLiteral("Полярность"),
@@ -272,14 +304,24 @@ void CTesmarkDlg::CreateControls()
         AddCheckBox(kSirenBoxes[5 + n], sensorNames[n][3], QStringLiteral("Сирена"), QRect(kSensorX + 6, y + 42, 70, 12));
         AddCheckBox(kGprsBoxes[5 + n], sensorNames[n][4], QStringLiteral("GPRS"), QRect(kSensorX + 6, y + 57, 70, 12));
     }
+}
 
-    // The key column at the right edge, and the key last presented below.
-    for (int slot = 0; slot < 16; ++slot) {
+// The key slots in a column at the right edge, "Ключ запомнить" under them,
+// and the key last presented at the bottom.
+void CTesmarkDlg::CreateKeyColumn()
+{
+    for (int slot = 0; slot < kKeySlots; ++slot) {
         const QByteArray name = "key" + QByteArray::number(slot + 1);
         AddLabel(IDC_KEY1 + slot, name.constData(),
                  QStringLiteral("Ключ %1: FFFF - FFFF - FFFF - FF - FF").arg(slot + 1),
                  QRect(456, 80 + 11 * slot, 144, 10), Qt::AlignRight | Qt::AlignVCenter);
     }
+    auto* rememberKey = new QPushButton(QStringLiteral("Ключ запомнить"), this);
+    rememberKey->setCursor(Qt::PointingHandCursor);
+    PlaceControl(rememberKey, IDC_REMEMBER_KEY, "rememberKey", QRect(516, 262, 84, 16));
+    rememberKey->setAutoDefault(false);
+    connect(rememberKey, &QPushButton::clicked, this, [this] { device_.RememberKey(); });
+
     auto* lastKey = AddLabel(IDC_LAST_KEY, "lastKey", QStringLiteral("Ключ: FFFF - FFFF - FFFF - FF - FF"),
                              QRect(374, 334, 226, 16), Qt::AlignRight | Qt::AlignVCenter);
     lastKey->setFont(boldFont_);
@@ -474,6 +516,24 @@ void CTesmarkDlg::ReportWriteRefused()
 void CTesmarkDlg::ShowMessage(const QString& text)
 {
     QMessageBox::warning(this, ToolName(), text);
+}
+
+void CTesmarkDlg::CloseOnStopSignal()
+{
+    // A box of a handler runs its own loop: while it is open the window's
+    // loop cannot end. Each round hides one; the bound only guards against a
+    // widget that refuses to close.
+    constexpr int kMaxNestedBoxes = 16;
+    for (int round = 0; round < kMaxNestedBoxes; ++round) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal == this)
+            break;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+    }
+    reject();
 }
 
 void CTesmarkDlg::done(int result)

@@ -12,6 +12,7 @@
 class CIpAddressEdit;
 class CProSliderCtrl;
 class QCheckBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QTimer;
@@ -32,6 +33,10 @@ public:
 
     // Handlers of the buttons that talk to the controller.
     void OnPort();
+    // A stop asked for from outside (SIGTERM, SIGINT): answers every box or
+    // dialog open over the window as its cancel button would, then closes
+    // the window the way "Отмена" does, which closes the port.
+    void CloseOnStopSignal();
 
     // CDeviceView
     int Position(int id) const override;
@@ -56,6 +61,13 @@ protected:
 
 private:
     void CreateControls();
+    void CreateConnectionRow();
+    void CreateTiltGroups();
+    void CreateTemperatureGroups();
+    void CreateLightGroup();
+    void CreateSensorGroups();
+    void CreateKeyColumn();
+    QGroupBox* AddGroupBox(const char* name, const QString& title, const QRect& units);
     CProSliderCtrl* AddSlider(int id, const char* name, int x, int y, int height, int minimum, int maximum);
     QCheckBox* AddCheckBox(int id, const char* name, const QString& text, const QRect& units, bool polarity = false);
     QLabel* AddLabel(int id, const char* name, const QString& text, const QRect& units,
