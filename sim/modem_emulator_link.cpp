@@ -40,10 +40,16 @@ bool CModemEmulatorLink::StartOnPty()
     ::fcntl(ptySlave_, F_SETFD, FD_CLOEXEC);
     ::fcntl(ptyMaster_, F_SETFL, ::fcntl(ptyMaster_, F_GETFL) | O_NONBLOCK);
     path_ = name;
+    if (!release_.Start(path_, ptySlave_)) {
+        error_ = release_.LastError();
+        Stop();
+        return false;
+    }
     if (!StartThread(ptyMaster_)) {
         Stop();
         return false;
     }
+    releaseThread_ = std::thread([this] { release_.Run(stopFd_); });
     return true;
 }
 
@@ -119,9 +125,7 @@ void CModemEmulatorLink::Serve(int fd)
         if (!WriteAll(fd, answer.bytes))
             return;
         if (answer.hangUp) {
-            // The modem goes away: whoever has the line open sees it hang up.
-            hungUp_ = true;
-            ReleaseLine();
+            HangUp();
             return;
         }
     }
@@ -150,6 +154,17 @@ bool CModemEmulatorLink::WriteAll(int fd, const std::string& bytes)
 
 bool CModemEmulatorLink::Serving() const { return thread_.joinable() && !hungUp_; }
 
+void CModemEmulatorLink::HangUp()
+{
+    // The modem goes away: whoever has the line open sees it hang up. The
+    // slave side stays held until Stop, for the release watch.
+    hungUp_ = true;
+    if (ptyMaster_ >= 0)
+        ::close(ptyMaster_);
+    ptyMaster_ = -1;
+    device_.Close();
+}
+
 void CModemEmulatorLink::ReleaseLine()
 {
     if (ptySlave_ >= 0)
@@ -162,11 +177,16 @@ void CModemEmulatorLink::ReleaseLine()
 
 void CModemEmulatorLink::Stop()
 {
-    if (thread_.joinable()) {
+    // Both threads watch stopFd; neither reads it, so one write stops both.
+    if (thread_.joinable() || releaseThread_.joinable()) {
         const std::uint64_t one = 1;
         [[maybe_unused]] const auto written = ::write(stopFd_, &one, sizeof one);
-        thread_.join();
     }
+    if (thread_.joinable())
+        thread_.join();
+    if (releaseThread_.joinable())
+        releaseThread_.join();
+    release_.Stop();
     modem_.SetUnsolicitedHook({});
     for (int* fd : {&stopFd_, &wakeFd_}) {
         if (*fd >= 0)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/serial_device.h"
+#include "sim/pty_release_watch.h"
 
 #include <atomic>
 #include <string>
@@ -9,7 +10,9 @@
 class CModemEmulator;
 
 // Runs a CModemEmulator on its own thread, on a pseudo-terminal it creates
-// (the server opens the other end, at Path()) or on a serial device.
+// (the server opens the other end, at Path()) or on a serial device. On a
+// pty a second thread lifts the exclusive mark an opener leaves behind
+// (CPtyReleaseWatch), so a server that was killed does not lock out the next.
 class CModemEmulatorLink
 {
 public:
@@ -28,21 +31,26 @@ public:
     bool Serving() const;
     // errno of the last failure of Start*.
     int LastError() const { return error_; }
+    // Openers of the pty now, as far as the link has seen.
+    int PtyOpeners() const { return release_.Openers(); }
 
 private:
     bool StartThread(int fd);
     void Serve(int fd);
     bool WriteAll(int fd, const std::string& bytes);
+    void HangUp();
     void ReleaseLine();
 
     CModemEmulator& modem_;
     std::string path_;
     int ptyMaster_ = -1;
     int ptySlave_ = -1; // kept open so the pty does not hang up between openers
+    CPtyReleaseWatch release_;
     CSerialDevice device_;
     int stopFd_ = -1;
     int wakeFd_ = -1;
     int error_ = 0;
     std::atomic<bool> hungUp_{false};
     std::thread thread_;
+    std::thread releaseThread_;
 };

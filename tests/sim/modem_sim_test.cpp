@@ -11,9 +11,15 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <memory>
 #include <string>
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -190,6 +196,43 @@ TEST(ModemSimDialogue, AnyBytesKeepTheLineBounded)
     modem.Feed(many);
     EXPECT_LE(modem.Commands().size(), CModemEmulator::kMaxCommands);
     EXPECT_EQ(modem.Commands().back(), "ATE1");
+}
+
+// Whether the exclusive mark of the tty at path is set: root passes the mark
+// and reads it; any other user is refused with EBUSY while it is set.
+bool MarkedExclusive(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == EBUSY;
+    int exclusive = 0;
+    EXPECT_EQ(::ioctl(fd, TIOCGEXCL, &exclusive), 0);
+    ::close(fd);
+    return exclusive != 0;
+}
+
+// A server that marks the port exclusive and ends without lifting the mark,
+// as a killed one does, leaves the modem free for the next server.
+TEST(ModemSimDialogue, TheExclusiveMarkOfAServerEndsWithIt)
+{
+    CModemEmulator modem;
+    CModemEmulatorLink link(modem);
+    ASSERT_TRUE(link.StartOnPty());
+    const std::string path = link.Path();
+    EXPECT_FALSE(MarkedExclusive(path));
+    const int server = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(server, 0) << std::strerror(errno);
+    ASSERT_EQ(::ioctl(server, TIOCEXCL), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return link.PtyOpeners() == 1; }, kDeadlineMs));
+    int exclusive = 0;
+    ASSERT_EQ(::ioctl(server, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1);
+    ::close(server);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !MarkedExclusive(path); }, kDeadlineMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return link.PtyOpeners() == 0; }, kDeadlineMs));
+    // The next server is answered.
+    Terminal next(path);
+    EXPECT_EQ(next.Exchange(Z("AT\r")), "AT\r\r\nOK\r\n");
 }
 
 // The program.
