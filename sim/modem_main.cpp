@@ -3,6 +3,9 @@
 // Messages arrive from a file at start and from lines on standard input.
 #include "sim/modem_emulator.h"
 #include "sim/modem_emulator_link.h"
+#include "sim/sim_options.h"
+
+#include <QCoreApplication>
 
 #include <cctype>
 #include <cerrno>
@@ -21,45 +24,7 @@
 
 namespace {
 
-constexpr char kUsage[] =
-    "Usage: ostrel-modem [options]\n"
-    "GSM modem emulator: answers AT, ATE0/ATE1, AT+CNMI, AT+CMGF, AT+CMGL, AT+CMGD,\n"
-    "AT+CMGDA and AT+CMGS (with its \"> \" prompt) in text mode, echo on until ATE0.\n"
-    "Without --device it creates a pseudo-terminal and prints its path on the first\n"
-    "line of standard output; map it as a COM port in the server's settings.\n"
-    "Runs until SIGINT or SIGTERM.\n"
-    "\n"
-    "Options:\n"
-    "  --device PATH            serve on this serial device instead of a new pseudo-terminal\n"
-    "  --link PATH              also make a symbolic link to the pseudo-terminal at this path\n"
-    "  --messages FILE          store the messages of this file at start, one line each,\n"
-    "                           written as on standard input\n"
-    "  --sender NUMBER          sender of messages given without one (default +79000000000)\n"
-    "  --sent FILE              append every message the modem sends to this file:\n"
-    "                           the number, a space and the text\n"
-    "  --capacity N             messages the store holds, 1..1000 (default 50)\n"
-    "  --verbose                print every command received\n"
-    "  --help                   print this text\n"
-    "Faults:\n"
-    "  --silent                 answer nothing\n"
-    "  --error CMD              answer ERROR to commands that start with CMD (repeatable)\n"
-    "  --no-ok                  end every listing without its final OK\n"
-    "  --cmti                   send \"+CMTI\" for every message that arrives\n"
-    "  --zero-bytes             put a zero byte after every line feed of a listing\n"
-    "  --arrive-after-list TEXT a message with TEXT arrives right after the next\n"
-    "                           listing (repeatable: one per listing)\n"
-    "  --hang-up-on CMD         close the line when a command that starts with CMD arrives\n"
-    "\n"
-    "Standard input, one line each:\n"
-    "  TEXT                     a message from the default sender, for instance a line\n"
-    "                           printed by ostrel-gprs --sms\n"
-    "  :sms SENDER TEXT         a message from SENDER; TEXT may hold \\r \\n \\\\ \\xHH\n"
-    "  :fault NAME on|off       NAME: silent, no-ok, cmti, zero-bytes\n"
-    "  :fault error CMD|off     :fault hang-up-on CMD|off\n"
-    "  :fault arrive-after-list TEXT\n"
-    "  :clear                   empty the store\n"
-    "Standard output, after the path: \"stored INDEX SENDER TEXT\", \"deleted INDEX\",\n"
-    "\"sent NUMBER TEXT\", \"full\", and with --verbose \"command LINE\".\n";
+QString Text(const char* latin1) { return QString::fromLatin1(latin1); }
 
 // A longer line of standard input is cut.
 constexpr std::size_t kMaxInputLine = 4096;
@@ -69,78 +34,12 @@ struct T_MODEMOPTIONS
     std::string device;
     std::string link;
     std::string messages;
-    std::string sender = CModemEmulator::kDefaultSender;
+    std::string sender;
     std::string sent;
     std::size_t capacity = CModemEmulator::kDefaultCapacity;
     bool verbose = false;
-    bool help = false;
     T_MODEMFAULTS faults;
 };
-
-// Parses the command line; an empty result means success.
-std::string ParseModemOptions(int argc, char** argv, T_MODEMOPTIONS* options)
-{
-    for (int i = 1; i < argc; ++i) {
-        const std::string name = argv[i];
-        const auto value = [&](std::string* out) {
-            if (i + 1 >= argc)
-                return false;
-            *out = argv[++i];
-            return true;
-        };
-        std::string text;
-        if (name == "--help" || name == "-h") {
-            options->help = true;
-        } else if (name == "--verbose") {
-            options->verbose = true;
-        } else if (name == "--silent") {
-            options->faults.silent = true;
-        } else if (name == "--no-ok") {
-            options->faults.listingWithoutOk = true;
-        } else if (name == "--cmti") {
-            options->faults.unsolicited = true;
-        } else if (name == "--zero-bytes") {
-            options->faults.zeroBytes = true;
-        } else if (name == "--device") {
-            if (!value(&options->device))
-                return name + " needs a path";
-        } else if (name == "--link") {
-            if (!value(&options->link))
-                return name + " needs a path";
-        } else if (name == "--messages") {
-            if (!value(&options->messages))
-                return name + " needs a file";
-        } else if (name == "--sender") {
-            if (!value(&options->sender) || options->sender.empty())
-                return name + " needs a number";
-        } else if (name == "--sent") {
-            if (!value(&options->sent))
-                return name + " needs a file";
-        } else if (name == "--capacity") {
-            char* end = nullptr;
-            if (!value(&text))
-                return name + " needs a number";
-            const unsigned long n = std::strtoul(text.c_str(), &end, 10);
-            if (text.empty() || *end != '\0' || n < 1 || n > 1000)
-                return name + " takes 1..1000";
-            options->capacity = n;
-        } else if (name == "--error") {
-            if (!value(&text) || text.empty())
-                return name + " needs a command";
-            options->faults.errorCommands.push_back(text);
-        } else if (name == "--arrive-after-list") {
-            if (!value(&text))
-                return name + " needs a text";
-            options->faults.arriveAfterList.push_back(text);
-        } else if (name == "--hang-up-on") {
-            if (!value(&options->faults.hangUpOn) || options->faults.hangUpOn.empty())
-                return name + " needs a command";
-        } else {
-            return "unknown option " + name + " (see --help)";
-        }
-    }
-    return {};
-}
 
 // \r, \n, \\ and \xHH of a text typed on one line.
 std::string Unescape(const std::string& text)
@@ -283,24 +182,78 @@ void ReadLines(int fd, int stopFd, const std::function<void(std::string)>& obey)
 
 int main(int argc, char** argv)
 {
-    T_MODEMOPTIONS options;
-    const std::string error = ParseModemOptions(argc, argv, &options);
-    if (!error.empty()) {
-        Complain(error);
-        return 2;
-    }
-    if (options.help) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(Text("ostrel-modem"));
 
-    CModemEmulator modem(options.capacity);
-    modem.SetFaults(options.faults);
+    CSimOptions options(Text(
+        "GSM modem emulator: answers AT, ATE0/ATE1, AT+CNMI, AT+CMGF, AT+CMGL, AT+CMGD,\n"
+        "AT+CMGDA and AT+CMGS (with its \"> \" prompt) in text mode, echo on until ATE0.\n"
+        "Without --device it creates a pseudo-terminal and prints its path on the first\n"
+        "line of standard output; map it as a COM port in the server's settings.\n"
+        "Runs until SIGINT or SIGTERM.\n"
+        "\n"
+        "Standard input, one line each:\n"
+        "  TEXT                       a message from the default sender, for instance a\n"
+        "                             line printed by ostrel-gprs --sms\n"
+        "  :sms SENDER TEXT           a message from SENDER; TEXT may hold \\r \\n \\\\ \\xHH\n"
+        "  :fault NAME on|off         NAME: silent, no-ok, cmti, zero-bytes\n"
+        "  :fault error CMD|off       :fault hang-up-on CMD|off\n"
+        "  :fault arrive-after-list TEXT\n"
+        "  :clear                     empty the store\n"
+        "Standard output, after the path: \"stored INDEX SENDER TEXT\", \"deleted INDEX\",\n"
+        "\"sent NUMBER TEXT\", \"full\", and with --verbose \"command LINE\"."));
+    const QCommandLineOption device(Text("device"), Text("Serve on this serial device instead of a new pseudo-terminal."), Text("path"));
+    const QCommandLineOption link(Text("link"), Text("Also make a symbolic link to the pseudo-terminal at this path."), Text("path"));
+    const QCommandLineOption messages(Text("messages"), Text("Store the messages of this file at start, one line each, written as on standard input."), Text("file"));
+    const QCommandLineOption sender(Text("sender"), Text("Sender of messages given without one (default +79000000000)."), Text("number"), Text(CModemEmulator::kDefaultSender));
+    const QCommandLineOption sent(Text("sent"), Text("Append every message the modem sends to this file: the number, a space and the text."), Text("file"));
+    const QCommandLineOption capacity(Text("capacity"), Text("Messages the store holds, 1..1000 (default 50)."), Text("n"), QString::number(CModemEmulator::kDefaultCapacity));
+    const QCommandLineOption verbose(Text("verbose"), Text("Print every command received."));
+    const QCommandLineOption silent(Text("silent"), Text("Fault: answer nothing."));
+    const QCommandLineOption errorTo(Text("error"), Text("Fault: answer ERROR to commands that start with this (repeatable)."), Text("command"));
+    const QCommandLineOption noOk(Text("no-ok"), Text("Fault: end every listing without its final OK."));
+    const QCommandLineOption cmti(Text("cmti"), Text("Fault: send \"+CMTI\" for every message that arrives."));
+    const QCommandLineOption zeroBytes(Text("zero-bytes"), Text("Fault: put a zero byte after every line feed of a listing."));
+    const QCommandLineOption arrive(Text("arrive-after-list"), Text("Fault: a message with this text arrives right after the next listing (repeatable: one per listing)."), Text("text"));
+    const QCommandLineOption hangUp(Text("hang-up-on"), Text("Fault: close the line when a command that starts with this arrives."), Text("command"));
+    options.Add({device, link, messages, sender, sent, capacity, verbose, silent, errorTo, noOk, cmti, zeroBytes, arrive,
+                 hangUp});
+    if (const auto status = options.Parse(QCoreApplication::arguments()); status != CSimOptions::Status::Run)
+        return options.Finish(status);
+
+    T_MODEMOPTIONS settings;
+    std::int64_t n = 0;
+    if (!options.Number(capacity, 1, 1000, &n))
+        return CSimOptions::Fail(Text("--capacity takes 1..1000"));
+    settings.capacity = static_cast<std::size_t>(n);
+    settings.device = options.Value(device).toStdString();
+    settings.link = options.Value(link).toStdString();
+    settings.messages = options.Value(messages).toStdString();
+    settings.sender = options.Value(sender).toStdString();
+    if (settings.sender.empty())
+        return CSimOptions::Fail(Text("--sender needs a number"));
+    settings.sent = options.Value(sent).toStdString();
+    settings.verbose = options.IsSet(verbose);
+    settings.faults.silent = options.IsSet(silent);
+    settings.faults.listingWithoutOk = options.IsSet(noOk);
+    settings.faults.unsolicited = options.IsSet(cmti);
+    settings.faults.zeroBytes = options.IsSet(zeroBytes);
+    for (const QString& command : options.Values(errorTo)) {
+        if (command.isEmpty())
+            return CSimOptions::Fail(Text("--error needs a command"));
+        settings.faults.errorCommands.push_back(command.toStdString());
+    }
+    for (const QString& text : options.Values(arrive))
+        settings.faults.arriveAfterList.push_back(text.toStdString());
+    settings.faults.hangUpOn = options.Value(hangUp).toStdString();
+
+    CModemEmulator modem(settings.capacity);
+    modem.SetFaults(settings.faults);
     std::FILE* sentLog = nullptr;
-    if (!options.sent.empty()) {
-        sentLog = std::fopen(options.sent.c_str(), "a");
+    if (!settings.sent.empty()) {
+        sentLog = std::fopen(settings.sent.c_str(), "a");
         if (sentLog == nullptr) {
-            Complain("cannot write " + options.sent + ": " + std::strerror(errno));
+            Complain("cannot write " + settings.sent + ": " + std::strerror(errno));
             return 1;
         }
         modem.SetSentHook([sentLog](const T_SENTSMS& sms) {
@@ -308,17 +261,17 @@ int main(int argc, char** argv)
             std::fflush(sentLog);
         });
     }
-    const bool verbose = options.verbose;
-    modem.SetEventHook([verbose](const std::string& event) {
-        if (verbose || event.rfind("command ", 0) != 0)
+    const bool everyCommand = settings.verbose;
+    modem.SetEventHook([everyCommand](const std::string& event) {
+        if (everyCommand || event.rfind("command ", 0) != 0)
             Print(event);
     });
 
     std::FILE* inbox = nullptr;
-    if (!options.messages.empty()) {
-        inbox = std::fopen(options.messages.c_str(), "r");
+    if (!settings.messages.empty()) {
+        inbox = std::fopen(settings.messages.c_str(), "r");
         if (inbox == nullptr) {
-            Complain("cannot read " + options.messages + ": " + std::strerror(errno));
+            Complain("cannot read " + settings.messages + ": " + std::strerror(errno));
             return 1;
         }
     }
@@ -331,25 +284,25 @@ int main(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     CModemEmulatorLink line(modem);
-    if (!options.device.empty()) {
-        if (!line.StartOnDevice(options.device)) {
-            Complain("cannot serve on " + options.device + ": " + std::strerror(line.LastError()));
+    if (!settings.device.empty()) {
+        if (!line.StartOnDevice(settings.device)) {
+            Complain("cannot serve on " + settings.device + ": " + std::strerror(line.LastError()));
             return 1;
         }
     } else if (!line.StartOnPty()) {
         Complain(std::string("cannot create a pseudo-terminal: ") + std::strerror(line.LastError()));
         return 1;
     }
-    if (!options.link.empty()) {
-        ::unlink(options.link.c_str());
-        if (::symlink(line.Path().c_str(), options.link.c_str()) != 0) {
-            Complain("cannot make the link " + options.link + ": " + std::strerror(errno));
+    if (!settings.link.empty()) {
+        ::unlink(settings.link.c_str());
+        if (::symlink(line.Path().c_str(), settings.link.c_str()) != 0) {
+            Complain("cannot make the link " + settings.link + ": " + std::strerror(errno));
             return 1;
         }
     }
     Print(line.Path()); // the first line of the output
 
-    const auto obey = [&modem, &options](std::string line) { Obey(modem, options.sender, std::move(line)); };
+    const auto obey = [&modem, &settings](std::string line) { Obey(modem, settings.sender, std::move(line)); };
     if (inbox != nullptr) {
         const int stopNever = ::eventfd(0, EFD_CLOEXEC);
         ReadLines(::fileno(inbox), stopNever, obey);
@@ -367,8 +320,8 @@ int main(int argc, char** argv)
     input.join();
     ::close(stopInput);
     line.Stop();
-    if (!options.link.empty())
-        ::unlink(options.link.c_str());
+    if (!settings.link.empty())
+        ::unlink(settings.link.c_str());
     if (sentLog)
         std::fclose(sentLog);
     return 0;

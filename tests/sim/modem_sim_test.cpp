@@ -344,6 +344,18 @@ TEST_F(ModemProgram, StoresWhatItIsFedRecordsWhatItSendsAndStopsOnSigterm)
     EXPECT_FALSE(QFileInfo(linkPath).isSymLink());
 }
 
+TEST_F(ModemProgram, FaultsCanBeGivenOnTheCommandLine)
+{
+    const std::string path = Start({QStringLiteral("--error"), QStringLiteral("AT+CNMI"), QStringLiteral("--error"),
+                                    QStringLiteral("at+cmgs"), QStringLiteral("--no-ok")});
+    Terminal terminal(path);
+    ASSERT_EQ(terminal.Exchange(Z("ATE0\r")), "ATE0\r\r\nOK\r\n");
+    EXPECT_EQ(terminal.Exchange(Z("AT+CNMI=3,1,0,0\r")), "\r\nERROR\r\n");
+    EXPECT_EQ(terminal.Exchange(Z("AT+CMGF=1\r")), "\r\nOK\r\n");
+    EXPECT_EQ(terminal.Exchange("AT+CMGS=\"+79161234567\"\r"), "\r\nERROR\r\n");
+    EXPECT_EQ(terminal.Exchange(Z("AT+CMGL=\"ALL\"\r")), "\r\n");
+}
+
 TEST_F(ModemProgram, StoresTheReportTextsTheControllerEmulatorPrints)
 {
     QProcess controller;
