@@ -4,6 +4,7 @@
 #include "sim/controller_registers.h"
 #include "sim/modbus_slave.h"
 #include "sim/modbus_slave_link.h"
+#include "tool/modbus/baud_rates.h"
 #include "tool/modbus/local_modbus.h"
 #include "tool/modbus/modbus_exception.h"
 
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <random>
@@ -489,6 +491,39 @@ TEST_F(ModbusTest, ALineSettingTheDeviceRefusesFailsOpenButLeavesThePortOpen)
     ASSERT_TRUE(master.Open(Path(link.Path()), 0, 115200));
     std::vector<std::uint16_t> values;
     EXPECT_EQ(master.ReadHoldingRegisters(2, 0, values), MB_OK);
+}
+
+TEST_F(ModbusTest, OpenTellsAtWhichStepAndWhyItFailed)
+{
+    using Step = CLocalModbus::EOpenStep;
+    EXPECT_EQ(master.LastOpenFailure().step, Step::kNone);
+
+    master.dataBits = 9;
+    EXPECT_FALSE(master.Open(Path(link.Path()), 0, 115200));
+    EXPECT_EQ(master.LastOpenFailure().step, Step::kLine);
+    EXPECT_EQ(master.LastOpenFailure().error, EINVAL);
+    master.dataBits = 8;
+    EXPECT_FALSE(master.Open(Path(link.Path()), 0, 12345));
+    EXPECT_EQ(master.LastOpenFailure().step, Step::kLine);
+    EXPECT_EQ(master.LastOpenFailure().error, EINVAL);
+    EXPECT_FALSE(IsSettableBaudRate(12345));
+
+    EXPECT_FALSE(master.Open(QStringLiteral("/dev/ostrel-no-such-port"), 0, 9600));
+    EXPECT_EQ(master.LastOpenFailure().step, Step::kDevice);
+    EXPECT_EQ(master.LastOpenFailure().error, ENOENT);
+    EXPECT_FALSE(master.Open(QStringLiteral("COM0"), 0, 9600));
+    EXPECT_EQ(master.LastOpenFailure().step, Step::kDevice);
+
+    // Every speed offered for the line can be set, and a success clears the
+    // failure.
+    ASSERT_FALSE(SettableBaudRates().empty());
+    for (const std::uint32_t rate : SettableBaudRates()) {
+        ASSERT_TRUE(master.Open(Path(link.Path()), 0, rate)) << rate;
+        EXPECT_EQ(master.LastOpenFailure().step, Step::kNone);
+        EXPECT_TRUE(IsSettableBaudRate(rate));
+    }
+    EXPECT_EQ(SettableBaudRates().front(), 50u);
+    EXPECT_TRUE(IsSettableBaudRate(115200));
 }
 
 TEST_F(ModbusTest, OpenFromSettingsUsesTheStoredRs232Values)

@@ -3,9 +3,11 @@
 #include "sim/controller_registers.h"
 #include "sim/modbus_slave.h"
 #include "sim/modbus_slave_link.h"
+#include "tests/tool/modal_helpers.h"
 #include "tool/device/control_ids.h"
 #include "tool/device/device_texts.h"
 #include "tool/ui/pro_slider_ctrl.h"
+#include "tool/ui/rs232_setup_dlg.h"
 #include "tool/ui/tesmark_dlg.h"
 
 #include <QAbstractButton>
@@ -475,12 +477,26 @@ TEST_F(TesmarkDlgTest, SliderPairsKeepTheirGap)
 TEST_F(TesmarkDlgTest, PortButtonReopensThePortAndReadsEverythingAgain)
 {
     auto dlg = OpenLoaded();
+    dlg->SetDevicePatterns({});
+    // The dialog comes with the port closed and the poll stopped; cancelling
+    // it still reopens the port from the stored settings.
+    bool shown = false;
+    auto cancelDialog = [&](CRS232SetupDlg* dialog) {
+        shown = true;
+        EXPECT_FALSE(dlg->Device().master.IsOpen());
+        EXPECT_FALSE(dlg->Device().portReady);
+        EXPECT_FALSE(dlg->PollTimer()->isActive());
+        dialog->reject();
+    };
+    WhenModal<CRS232SetupDlg>(cancelDialog);
     QTest::mouseClick(Find<QPushButton>(*dlg, "port"), Qt::LeftButton);
+    EXPECT_TRUE(shown);
     EXPECT_TRUE(dlg->Device().portReady);
     EXPECT_FALSE(dlg->Device().settingsLoaded);
     EXPECT_EQ(Period(*dlg), 1600);
 
     UsePort(QStringLiteral("/nonexistent/tty"));
+    WhenModal<CRS232SetupDlg>(cancelDialog);
     QTest::mouseClick(Find<QPushButton>(*dlg, "port"), Qt::LeftButton);
     EXPECT_FALSE(dlg->Device().portReady);
     EXPECT_FALSE(dlg->PollTimer()->isActive());

@@ -1,6 +1,9 @@
 #include "tool/device/device_texts.h"
 
 #include "tool/device/register_image.h"
+#include "tool/modbus/baud_rates.h"
+
+#include <cstring>
 
 namespace {
 
@@ -39,6 +42,32 @@ QString FormatSerial(const CRegisterImage& image)
     const T_SETTINGS& s = image.settings;
     return QStringLiteral("Серийный номер\r\n") + Hex(s.serialPrefix[1], 2) + u'.' + Hex(s.serialPrefix[0], 2) +
            u'-' + Hex(s.serialNumber[0].Get(), 4) + u'-' + Hex(s.serialNumber[1].Get(), 4);
+}
+
+QString LineRefusedText(const QString& port, std::uint32_t baudRate, std::uint16_t dataBits, std::uint8_t parity,
+                        int error)
+{
+    static const char16_t* const kParityNames[] = {u"нет", u"нечёт", u"чёт", u"маркер", u"пробел"};
+    const QString reason = QString::fromLocal8Bit(std::strerror(error));
+    if (!IsSettableBaudRate(baudRate))
+        return QStringLiteral("Порт %1 не открыт: скорость %2 бит/с не может быть установлена (%3).\n"
+                              "Выберите другую скорость кнопкой «Порт».")
+            .arg(port)
+            .arg(baudRate)
+            .arg(reason);
+    const QString parityName = parity < std::size(kParityNames) ? QString::fromUtf16(kParityNames[parity])
+                                                                : QString::number(parity);
+    return QStringLiteral("Порт %1 не открыт: параметры линии (%2 бит/с, %3 бит данных, чётность: %4) "
+                          "не могут быть установлены (%5).\nИзмените их кнопкой «Порт».")
+        .arg(port)
+        .arg(baudRate)
+        .arg(dataBits & 0xFF)
+        .arg(parityName, reason);
+}
+
+QString SerialNumberText(std::uint32_t serial)
+{
+    return Hex(serial >> 16, 4) + u'-' + Hex(serial & 0xFFFF, 4);
 }
 
 QString TemperatureText(int value)

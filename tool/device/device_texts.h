@@ -27,3 +27,11 @@ void StorePhone(std::uint8_t (&phone)[12], const QString& digits);
 // The server address as a 32-bit value, first octet most significant.
 std::uint32_t ServerAddress(const CRegisterImage& image);
 void SetServerAddress(CRegisterImage& image, std::uint32_t address);
+
+// Why the port does not open with the stored line settings: the speed when
+// the system has no such speed, otherwise all the line settings, and the
+// system's reason (errno).
+QString LineRefusedText(const QString& port, std::uint32_t baudRate, std::uint16_t dataBits, std::uint8_t parity,
+                        int error);
+// "0000-0001": the two 16-bit halves of a serial number in hexadecimal.
+QString SerialNumberText(std::uint32_t serial);

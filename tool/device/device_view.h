@@ -37,6 +37,6 @@ public:
 
     // "Вы уверены, что хотите удалить все ключи": true on Yes.
     virtual bool ConfirmClearKeys() = 0;
-    // Tells the user why nothing was written.
-    virtual void ReportWriteRefused() = 0;
+    // Tells the user that the stored line settings cannot be set on the port.
+    virtual void ReportPortRefused(const QString& text) = 0;
 };

@@ -71,7 +71,23 @@ CTesmarkDevice::CTesmarkDevice(CDeviceView& view) : view_(view) {}
 bool CTesmarkDevice::OpenPort()
 {
     portReady = OpenFromSettings(master);
-    return portReady;
+    if (portReady) {
+        refusedLine_.reset();
+        return true;
+    }
+    // A port that is missing or held elsewhere is the disconnected display's
+    // business; settings the port refuses would keep it closed for good
+    // without a word.
+    const CLocalModbus::T_OPENFAILURE failure = master.LastOpenFailure();
+    if (failure.step != CLocalModbus::EOpenStep::kLine)
+        return false;
+    const T_LINEKEY line{master.portName, master.baudRate, master.dataBits, master.parity};
+    if (refusedLine_ == line)
+        return false;
+    refusedLine_ = line;
+    view_.ReportPortRefused(LineRefusedText(master.portName, master.baudRate, master.dataBits, master.parity,
+                                            failure.error));
+    return false;
 }
 
 bool CTesmarkDevice::ClosePort()
@@ -154,7 +170,7 @@ bool CTesmarkDevice::ReadSettings()
     return true;
 }
 
-void CTesmarkDevice::WriteSettings()
+T_WRITERESULT CTesmarkDevice::WriteSettings()
 {
     // Until the settings block of the controller on the line has been read,
     // the image holds no settings of that controller (nothing at all, or
@@ -162,8 +178,7 @@ void CTesmarkDevice::WriteSettings()
     // keys and settings.
     if (!settingsLoaded) {
         view_.StartPoll(kSlowPollMs);
-        view_.ReportWriteRefused();
-        return;
+        return {.refused = true};
     }
 
     view_.StopPoll();
@@ -183,12 +198,14 @@ void CTesmarkDevice::WriteSettings()
     StorePhone(s.serverPhone, view_.PhoneDigits(IDC_SERVER_PHONE));
 
     const std::uint16_t count = CRegisterImage::kBlockRegisters;
-    if (master.WriteMultipleRegisters(count, 0, image.HoldingRegisters(0, count)) == MB_OK)
+    const std::uint16_t code = master.WriteMultipleRegisters(count, 0, image.HoldingRegisters(0, count));
+    if (code == MB_OK)
         master.WriteMultipleRegisters(count, count, image.HoldingRegisters(count, count));
 
     ShowDisconnected();
     settingsLoaded = false;
     view_.StartPoll(kSlowPollMs);
+    return {.refused = false, .code = code};
 }
 
 void CTesmarkDevice::ShowKeys()

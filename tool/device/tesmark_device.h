@@ -6,8 +6,20 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 class CDeviceView;
+
+// The outcome of WriteSettings: refused (nothing sent, the settings of the
+// controller on the line were not read), or the result code of the first
+// block, which holds the settings and the serial number.
+struct T_WRITERESULT
+{
+    bool refused = false;
+    std::uint16_t code = 0;
+
+    bool Written() const { return !refused && code == 0; }
+};
 
 // The main window's side facing the controller: the Modbus master, the
 // register image, the poll cycle, reading and writing the settings block and
@@ -20,14 +32,16 @@ public:
 
     explicit CTesmarkDevice(CDeviceView& view);
 
-    // Opens the port from the stored settings; the result is portReady.
+    // Opens the port from the stored settings; the result is portReady. Line
+    // settings the port does not take are reported once, until they change
+    // or the port opens.
     bool OpenPort();
     // Closes the port; portReady becomes false once it is closed.
     bool ClosePort();
 
     void PollStatus();
     bool ReadSettings();
-    void WriteSettings();
+    T_WRITERESULT WriteSettings();
     void ShowKeys();
     void RememberKey();
     void ClearKeys();
@@ -45,5 +59,17 @@ public:
     std::uint32_t serverPort = 0;
 
 private:
+    // The line settings last reported as refused.
+    struct T_LINEKEY
+    {
+        QString port;
+        std::uint32_t baudRate = 0;
+        std::uint16_t dataBits = 0;
+        std::uint8_t parity = 0;
+
+        bool operator==(const T_LINEKEY&) const = default;
+    };
+
     CDeviceView& view_;
+    std::optional<T_LINEKEY> refusedLine_;
 };

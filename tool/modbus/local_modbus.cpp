@@ -5,6 +5,7 @@
 #include "common/settings_store.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <limits>
 #include <thread>
@@ -23,7 +24,6 @@ constexpr std::size_t kFirstReadLength = 4;
 // parity and baudRate arguments of Open that keep the stored values.
 constexpr std::uint8_t kKeepParity = 255;
 constexpr std::uint32_t kKeepBaudRate = 0;
-constexpr std::uint32_t kSettingsResponseTimeout = 300;
 
 } // namespace
 
@@ -50,16 +50,19 @@ bool CLocalModbus::IsOpen() const
 bool CLocalModbus::Open(const QString& name, std::uint8_t newParity, std::uint32_t newBaudRate)
 {
     std::lock_guard guard(lock_);
+    openFailure_ = {};
     if (port_.IsOpen() && !port_.Close())
-        return false;
+        return OpenFailed(EOpenStep::kDevice, port_.LastError());
 
     portName = name;
     const auto path = ResolvePortName(CSettingsStore(QString::fromUtf16(Settings::kToolProgram)), name);
-    if (!path || !port_.Open(path->toStdString()))
-        return false;
+    if (!path)
+        return OpenFailed(EOpenStep::kDevice, ENOENT);
+    if (!port_.Open(path->toStdString()))
+        return OpenFailed(EOpenStep::kDevice, port_.LastError());
     // From here a failure leaves the port open; the next Open closes it.
     if (!port_.SetQueueSizes(kQueueSize, kQueueSize))
-        return false;
+        return OpenFailed(EOpenStep::kQueues, port_.LastError());
 
     if (newBaudRate != kKeepBaudRate)
         baudRate = newBaudRate;
@@ -82,7 +85,7 @@ bool CLocalModbus::Open(const QString& name, std::uint8_t newParity, std::uint32
     timeouts.writeTotalPerByte = charTimeout;
     timeouts.writeTotalConstant = responseTimeout;
     if (!port_.SetTimeouts(timeouts))
-        return false;
+        return OpenFailed(EOpenStep::kTimeouts, port_.LastError());
 
     T_SERIALLINE line;
     line.baudRate = baudRate;
@@ -91,7 +94,15 @@ bool CLocalModbus::Open(const QString& name, std::uint8_t newParity, std::uint32
     line.stopBits = stopBits;
     line.flowControl = flowControl;
     line.checkParity = false;
-    return port_.SetLine(line);
+    if (!port_.SetLine(line))
+        return OpenFailed(EOpenStep::kLine, port_.LastError());
+    return true;
+}
+
+bool CLocalModbus::OpenFailed(EOpenStep step, int error)
+{
+    openFailure_ = {step, error};
+    return false;
 }
 
 bool CLocalModbus::Close()
@@ -247,8 +258,8 @@ bool OpenFromSettings(CLocalModbus& master)
         store.GetInt(section, QString::fromUtf16(Settings::kRs232Size), Settings::kDefaultRs232Size));
     const int parity = store.GetInt(section, QString::fromUtf16(Settings::kRs232Parity), Settings::kDefaultRs232Parity);
     master.parity = static_cast<std::uint8_t>(parity);
-    master.responseTimeout = kSettingsResponseTimeout;
-    master.attempts = 1;
+    master.responseTimeout = kToolResponseTimeoutMs;
+    master.attempts = kToolAttempts;
     const QString port = store.GetString(section, QString::fromUtf16(Settings::kRs232Port),
                                          QString::fromUtf16(Settings::kDefaultRs232Port));
     const int baud = store.GetInt(section, QString::fromUtf16(Settings::kRs232Baudrate),

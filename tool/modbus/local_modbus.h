@@ -12,6 +12,14 @@
 class CLocalModbus : public CModbus
 {
 public:
+    // The step at which the last Open failed, with the system's error number.
+    enum class EOpenStep { kNone, kDevice, kQueues, kTimeouts, kLine };
+    struct T_OPENFAILURE
+    {
+        EOpenStep step = EOpenStep::kNone;
+        int error = 0;   // errno
+    };
+
     CLocalModbus();
     ~CLocalModbus() override;
 
@@ -27,6 +35,8 @@ public:
     // parity, baudRate 0 the stored speed. The values used are stored.
     bool Open(const QString& portName, std::uint8_t parity, std::uint32_t baudRate);
     bool Close();
+    // Why the last Open returned false; step kNone after a successful one.
+    T_OPENFAILURE LastOpenFailure() const { return openFailure_; }
 
     // The line primitives of one exchange; Transact calls them under the lock.
     void Purge();
@@ -53,7 +63,10 @@ public:
     std::uint8_t stopBits = 0;             // 0 one, 1 one and a half, 2 two
 
 private:
+    bool OpenFailed(EOpenStep step, int error);
+
     CSerialDevice port_;
+    T_OPENFAILURE openFailure_;
     std::vector<std::uint8_t> rxBuffer_;
 };
 
@@ -64,6 +77,10 @@ private:
 std::uint32_t TransmitTimeMs(std::size_t bytes, std::uint32_t baudRate, std::uint8_t dataBits, std::uint8_t parity,
                              std::uint8_t stopBits);
 
-// Opens the master's port from the tool's stored "RS232" settings with a
-// 300 ms response time-out and one attempt per request.
+// The master's response time-out and attempts for the tool's normal work.
+inline constexpr std::uint32_t kToolResponseTimeoutMs = 300;
+inline constexpr std::uint16_t kToolAttempts = 1;
+
+// Opens the master's port from the tool's stored "RS232" settings with the
+// tool's response time-out and attempts.
 bool OpenFromSettings(CLocalModbus& master);

@@ -1,16 +1,11 @@
 #include "tool/ui/image_button.h"
 
-namespace {
-
-constexpr QSize kPictureSize{24, 24};
-
-} // namespace
-
-CImageButton::CImageButton(const QString& text, const QString& picture, const QString& hotPicture, QWidget* parent)
+CImageButton::CImageButton(const QString& text, const QString& picture, const QString& hotPicture, QWidget* parent,
+                           QSize pictureSize)
     : QPushButton(text, parent), normal_(picture), hot_(hotPicture)
 {
     setIcon(normal_);
-    setIconSize(kPictureSize);
+    setIconSize(pictureSize);
     setCursor(Qt::PointingHandCursor);
 }
 

@@ -10,7 +10,10 @@ class CImageButton : public QPushButton
     Q_OBJECT
 
 public:
-    CImageButton(const QString& text, const QString& picture, const QString& hotPicture, QWidget* parent = nullptr);
+    static constexpr QSize kPictureSize{24, 24};
+
+    CImageButton(const QString& text, const QString& picture, const QString& hotPicture, QWidget* parent = nullptr,
+                 QSize pictureSize = kPictureSize);
 
 protected:
     void enterEvent(QEnterEvent* event) override;

@@ -3,9 +3,15 @@
 #include "common/dialog_units.h"
 #include "common/settings_store.h"
 #include "tool/device/control_ids.h"
+#include "tool/device/device_texts.h"
+#include "tool/ui/about_dlg.h"
 #include "tool/ui/image_button.h"
 #include "tool/ui/ip_address_edit.h"
+#include "tool/ui/new_sensor_dlg.h"
+#include "tool/ui/password_dlg.h"
 #include "tool/ui/pro_slider_ctrl.h"
+#include "tool/ui/rs232_setup_dlg.h"
+#include "tool/ui/sms_edit_dlg.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -14,11 +20,14 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QRegularExpressionValidator>
 #include <QTimer>
 
 #include <array>
+#include <utility>
 
 namespace {
 
@@ -52,6 +61,11 @@ constexpr int kTemperatureSliderHeight = 192;
 constexpr int kBoxRow1 = kGroupTop + 234;
 constexpr int kBoxRow2 = kGroupTop + 250;
 constexpr int kKeySlots = 16;
+
+// The master while the SMS editor is open: a longer drain limit and five
+// attempts per block.
+constexpr std::uint32_t kSmsResponseTimeoutMs = 1000;
+constexpr std::uint16_t kSmsAttempts = 5;
 
 // A coupled slider pair: the left slider holds the lower limit, the right
 // one the upper limit, and the left position stays at least gap above the
@@ -90,7 +104,11 @@ QString CheckBoxStyle(const char* unchecked, const char* checked)
 
 } // namespace
 
-CTesmarkDlg::CTesmarkDlg(QWidget* parent) : QDialog(parent), device_(*this)
+CTesmarkDlg::CTesmarkDlg(QWidget* parent)
+    : QDialog(parent),
+      device_(*this),
+      smsWriteIntervalMs_(CSMSEditDlg::kWriteIntervalMs),
+      devicePatterns_(CRS232SetupDlg::DefaultPatterns())
 {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
@@ -154,7 +172,7 @@ void CTesmarkDlg::CreateConnectionRow()
     PlaceControl(sendSms, IDC_SEND_SMS, "sendSms", QRect(7, 36, 66, 16));
     // Enter is the window's own key (see keyPressEvent), never a default button's.
     sendSms->setAutoDefault(false);
-    // "Отправка SMS" opens the SMS editor, which the tool does not have yet.
+    connect(sendSms, &QPushButton::clicked, this, &CTesmarkDlg::OnSendSms);
     AddPhoneEdit(IDC_SMS_PHONE, "smsPhone", QRect(78, 36, 112, 16));
     AddCheckBox(IDC_POWER, "powerControl", QStringLiteral("Контроль питания"), QRect(198, 38, 100, 12));
     AddLabel(-1, "serverCaption", QStringLiteral("Сервер"), QRect(7, 56, 66, 16));
@@ -197,7 +215,7 @@ void CTesmarkDlg::CreateConnectionRow()
         button->setAutoDefault(false);
         pushButtons[b.id] = button;
     }
-    connect(pushButtons[IDC_WRITE], &QPushButton::clicked, this, [this] { device_.WriteSettings(); });
+    connect(pushButtons[IDC_WRITE], &QPushButton::clicked, this, &CTesmarkDlg::OnWrite);
     connect(pushButtons[IDC_PORT], &QPushButton::clicked, this, [this] { OnPort(); });
     connect(pushButtons[IDC_CLEAR_KEYS], &QPushButton::clicked, this, [this] { device_.ClearKeys(); });
     connect(pushButtons[IDCANCEL], &QPushButton::clicked, this, &QDialog::reject);
@@ -316,6 +334,8 @@ void CTesmarkDlg::CreateKeyColumn()
                  QStringLiteral("Ключ %1: FFFF - FFFF - FFFF - FF - FF").arg(slot + 1),
                  QRect(456, 80 + 11 * slot, 144, 10), Qt::AlignRight | Qt::AlignVCenter);
     }
+    // "Ключ 16" is the one label that reports double-clicks.
+    labels_.at(IDC_KEY16)->installEventFilter(this);
     auto* rememberKey = new QPushButton(QStringLiteral("Ключ запомнить"), this);
     rememberKey->setCursor(Qt::PointingHandCursor);
     PlaceControl(rememberKey, IDC_REMEMBER_KEY, "rememberKey", QRect(516, 262, 84, 16));
@@ -403,18 +423,83 @@ void CTesmarkDlg::OnScroll(CProSliderCtrl* slider)
     }
 }
 
+void CTesmarkDlg::OnWrite()
+{
+    if (device_.WriteSettings().refused)
+        ReportWriteRefused();
+}
+
 void CTesmarkDlg::OnPort()
 {
     StopPoll();
+    // When the port does not close, the dialog is skipped: it could not
+    // list the port, and the port opens again with the stored settings.
     if (device_.ClosePort()) {
-        // The port settings dialog will stand here; until then the port is
-        // reopened with the settings stored.
+        CRS232SetupDlg dialog(this, devicePatterns_);
+        dialog.exec();
     }
+    if (closing_)
+        return;
     if (device_.OpenPort()) {
         device_.blinkFlag = false;
         device_.settingsLoaded = false;
         StartPoll(CTesmarkDevice::kSlowPollMs);
     }
+}
+
+void CTesmarkDlg::OnSendSms()
+{
+    StopPoll();
+    QMessageBox question(QMessageBox::NoIcon, ToolName(),
+                         QStringLiteral("Перед редакцией сообщений необходимо установить правильно телефонный номер"),
+                         QMessageBox::Ok | QMessageBox::Cancel, this);
+    if (question.exec() == QMessageBox::Ok && !closing_) {
+        // The port is not reopened: the longer time-out lengthens only the
+        // wait for a written block to leave the line.
+        CLocalModbus& master = device_.master;
+        master.responseTimeout = kSmsResponseTimeoutMs;
+        master.attempts = kSmsAttempts;
+        {
+            CSMSEditDlg editor(master, device_.image, this);
+            editor.SetWriteInterval(smsWriteIntervalMs_);
+            editor.exec();
+        }
+        master.responseTimeout = kToolResponseTimeoutMs;
+        master.attempts = kToolAttempts;
+    }
+    StartPoll(CTesmarkDevice::kSlowPollMs);
+}
+
+void CTesmarkDlg::OnSerialChange()
+{
+    // The poll goes on during both dialogs; WriteSettings stops and
+    // restarts it.
+    CPasswordDlg password(this);
+    if (password.exec() != QDialog::Accepted || closing_)
+        return;
+    CNewSensorDlg newSensor(device_.image, this);
+    if (newSensor.exec() != QDialog::Accepted || closing_)
+        return;
+    const QString serial = SerialNumberText(newSensor.NewSerial());
+    const T_WRITERESULT result = device_.WriteSettings();
+    if (result.Written())
+        return;
+    // The number is spent ("Last serial" has moved on): the installer needs
+    // to know it did not reach the controller.
+    if (result.refused)
+        ShowMessage(QStringLiteral("Серийный номер %1 не записан: настройки устройства ещё не прочитаны.\n"
+                                   "Дождитесь, когда появится серийный номер устройства, и повторите смену номера.")
+                        .arg(serial));
+    else
+        ShowMessage(QStringLiteral("Серийный номер %1 не записан: %2.\n"
+                                   "Проверьте подключение устройства и повторите смену номера.")
+                        .arg(serial, device_.master.ErrorMessage(result.code)));
+}
+
+void CTesmarkDlg::OnAbout()
+{
+    CAboutDlg about(this);
+    about.exec();
 }
 
 int CTesmarkDlg::Position(int id) const
@@ -491,6 +576,8 @@ bool CTesmarkDlg::TakeServer(std::uint32_t* address, std::uint32_t* port)
 
 void CTesmarkDlg::StartPoll(int periodMs)
 {
+    if (closing_)
+        return;
     pollTimer_->start(periodMs);
 }
 
@@ -504,6 +591,28 @@ bool CTesmarkDlg::ConfirmClearKeys()
     QMessageBox question(QMessageBox::Critical, ToolName(), QStringLiteral("Вы уверены, что хотите удалить все ключи"),
                          QMessageBox::Yes | QMessageBox::No, this);
     return question.exec() == QMessageBox::Yes;
+}
+
+void CTesmarkDlg::ReportPortRefused(const QString& text)
+{
+    // Not over a window that is not there yet: the report waits for it.
+    if (!isVisible()) {
+        pendingPortReport_ = text;
+        return;
+    }
+    ShowMessage(text);
+}
+
+void CTesmarkDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (pendingPortReport_.isEmpty())
+        return;
+    QTimer::singleShot(0, this, [this] {
+        const QString text = std::exchange(pendingPortReport_, QString());
+        if (!text.isEmpty() && !closing_)
+            ShowMessage(text);
+    });
 }
 
 void CTesmarkDlg::ReportWriteRefused()
@@ -524,6 +633,13 @@ void CTesmarkDlg::CloseOnStopSignal()
     // loop cannot end. Each round hides one; the bound only guards against a
     // widget that refuses to close.
     constexpr int kMaxNestedBoxes = 16;
+    // The window's menu runs a loop of its own as well.
+    for (int round = 0; round < kMaxNestedBoxes; ++round) {
+        QWidget* popup = QApplication::activePopupWidget();
+        if (!popup)
+            break;
+        popup->close();
+    }
     for (int round = 0; round < kMaxNestedBoxes; ++round) {
         QWidget* modal = QApplication::activeModalWidget();
         if (!modal || modal == this)
@@ -538,6 +654,7 @@ void CTesmarkDlg::CloseOnStopSignal()
 
 void CTesmarkDlg::done(int result)
 {
+    closing_ = true;
     pollTimer_->stop();
     device_.ClosePort();
     QDialog::done(result);
@@ -549,6 +666,10 @@ void CTesmarkDlg::keyPressEvent(QKeyEvent* event)
     if (event->modifiers() == Qt::NoModifier || (event->modifiers() & Qt::KeypadModifier)) {
         if (key == Qt::Key_Escape) {
             reject();
+            return;
+        }
+        if (key == Qt::Key_F1) {
+            OnAbout();
             return;
         }
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
@@ -567,4 +688,25 @@ void CTesmarkDlg::keyPressEvent(QKeyEvent* event)
         }
     }
     QDialog::keyPressEvent(event);
+}
+
+void CTesmarkDlg::contextMenuEvent(QContextMenuEvent* event)
+{
+    // A Linux window has no system menu a program can extend: the about box
+    // has its entry here, on the window's background.
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("windowMenu"));
+    QAction* about = menu.addAction(QStringLiteral("&О проекте Tesmark..."));
+    if (menu.exec(event->globalPos()) == about && !closing_)
+        OnAbout();
+}
+
+bool CTesmarkDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonDblClick && watched == labels_.at(IDC_KEY16) &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        OnSerialChange();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }

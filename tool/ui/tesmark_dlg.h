@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QFont>
 #include <QPixmap>
+#include <QStringList>
 
 #include <map>
 
@@ -32,11 +33,23 @@ public:
     QTimer* PollTimer() const { return pollTimer_; }
 
     // Handlers of the buttons that talk to the controller.
+    void OnWrite();
     void OnPort();
+    // "Отправка SMS": the SMS editor, after a reminder of the phone number.
+    void OnSendSms();
+    // A double-click on "Ключ 16": access code, new serial number, write.
+    void OnSerialChange();
+    // "О проекте Tesmark": from the window's context menu and F1.
+    void OnAbout();
     // A stop asked for from outside (SIGTERM, SIGINT): answers every box or
     // dialog open over the window as its cancel button would, then closes
     // the window the way "Отмена" does, which closes the port.
     void CloseOnStopSignal();
+
+    // Tests shorten the SMS editor's write tick and choose where the port
+    // dialog looks for serial devices.
+    void SetSmsWriteInterval(int ms) { smsWriteIntervalMs_ = ms; }
+    void SetDevicePatterns(const QStringList& patterns) { devicePatterns_ = patterns; }
 
     // CDeviceView
     int Position(int id) const override;
@@ -52,12 +65,15 @@ public:
     void StartPoll(int periodMs) override;
     void StopPoll() override;
     bool ConfirmClearKeys() override;
-    void ReportWriteRefused() override;
+    void ReportPortRefused(const QString& text) override;
 
     void done(int result) override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void CreateControls();
@@ -75,6 +91,7 @@ private:
     QLineEdit* AddPhoneEdit(int id, const char* name, const QRect& units);
     void OnScroll(CProSliderCtrl* slider);
     void ShowMessage(const QString& text);
+    void ReportWriteRefused();
 
     CTesmarkDevice device_;
     QTimer* pollTimer_ = nullptr;
@@ -87,4 +104,10 @@ private:
     std::map<int, QLineEdit*> phoneEdits_;
     CIpAddressEdit* serverAddressEdit_ = nullptr;
     QLineEdit* serverPortEdit_ = nullptr;
+    int smsWriteIntervalMs_;
+    QStringList devicePatterns_;
+    // A report that came before the window was shown waits for it.
+    QString pendingPortReport_;
+    // The window is closing: nothing starts polling or opens the port again.
+    bool closing_ = false;
 };
