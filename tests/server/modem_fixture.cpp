@@ -13,17 +13,6 @@ CEmulatedModem::CEmulatedModem(T_MODEMFAULTS faults)
     EXPECT_TRUE(link.StartOnPty());
 }
 
-void MapModemPorts(const std::map<int, std::string>& ports)
-{
-    CSettingsStore store(QString::fromUtf16(Settings::kServerProgram));
-    for (int n = 0; n < 10; ++n) {
-        const auto it = ports.find(n);
-        const QString path = it != ports.end() ? QString::fromStdString(it->second)
-                                               : QStringLiteral("/nonexistent/ttyCOM%1").arg(n);
-        store.WriteString(QString::fromUtf16(Settings::kPortsSection), QStringLiteral("COM%1").arg(n), path);
-    }
-}
-
 std::string SmsText(const std::array<std::uint8_t, 64>& frame)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";

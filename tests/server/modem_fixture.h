@@ -3,6 +3,7 @@
 #include "common/serial_device.h"
 #include "sim/modem_emulator.h"
 #include "sim/modem_emulator_link.h"
+#include "tests/server/server_fixture.h"
 
 #include <array>
 #include <cstdint>
@@ -24,10 +25,6 @@ public:
     CModemEmulator modem;
     CModemEmulatorLink link{modem};
 };
-
-// Maps COM0 .. COM9 in the server's settings: the numbers given to their
-// paths, every other one to a device that does not exist.
-void MapModemPorts(const std::map<int, std::string>& ports);
 
 // The SMS text of a report frame: 128 capital hexadecimal digits.
 std::string SmsText(const std::array<std::uint8_t, 64>& frame);
