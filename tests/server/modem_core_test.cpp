@@ -5,6 +5,7 @@
 #include "server/link/gprs_link.h"
 #include "server/model/event_codes.h"
 #include "server/model/report_frame.h"
+#include "server/ui/signal_info_dlg.h"
 #include "server/ui/varkon_dlg.h"
 #include "tests/server/modem_fixture.h"
 #include "tests/server/server_fixture.h"
@@ -12,6 +13,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
@@ -369,4 +371,23 @@ TEST_F(ModemWindow, ClosingTheWindowDoesNotWaitForASilentModem)
     EXPECT_LT(MsSince(start), 3000);
     EXPECT_FALSE(window->core().modem().IsRunning());
     EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(ModemCore, ThePointDialogsAddressSmsReachesTheModemAsTwelveDigits)
+{
+    Start();
+    const std::uint32_t serial = 123456;
+    core->pointBase().AddPoint(serial);
+    core->pointBase().SetPhone(core->pointBase().FindPoint(serial), QStringLiteral("9161234567"));
+    CSignalInfoDlg dialog(serial, core->pointBase(), QStringLiteral("10.0.1.2"), 49275, core->smsSender());
+    auto* send = dialog.findChild<QPushButton*>(QStringLiteral("sendSmsButton"));
+    ASSERT_NE(send, nullptr);
+    ASSERT_TRUE(send->isEnabled());
+    QSignalSpy finished(core->smsSender(), &CSmsSender::smsFinished);
+    send->click();
+    ASSERT_TRUE(finished.wait(kDeadlineMs));
+    EXPECT_EQ(finished.at(0).at(0).value<CSmsSender::Result>(), CSmsSender::Sent);
+    ASSERT_EQ(emulated.modem.Sent().size(), 1u);
+    EXPECT_EQ(emulated.modem.Sent()[0].number, "+79161234567");
+    EXPECT_EQ(emulated.modem.Sent()[0].text, "000A02017BC0");
 }
