@@ -1,5 +1,7 @@
 #include "common/serial_device.h"
 
+#include <array>
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -37,6 +39,13 @@ constexpr SpeedCode kSpeeds[] = {
     {1152000, B1152000}, {1500000, B1500000}, {2000000, B2000000},
     {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
 };
+
+constexpr auto kRates = [] {
+    std::array<std::uint32_t, std::size(kSpeeds)> rates{};
+    for (std::size_t i = 0; i < rates.size(); ++i)
+        rates[i] = kSpeeds[i].rate;
+    return rates;
+}();
 
 bool SpeedToCode(std::uint32_t rate, speed_t* code)
 {
@@ -80,6 +89,14 @@ bool IsPseudoTerminal(int fd)
 }
 
 } // namespace
+
+std::span<const std::uint32_t> SettableBaudRates() { return kRates; }
+
+bool IsSettableBaudRate(std::uint32_t baudRate)
+{
+    speed_t code = 0;
+    return SpeedToCode(baudRate, &code);
+}
 
 CSerialDevice::~CSerialDevice()
 {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
 // Line settings of a serial device, with the codes the programs store.
@@ -14,6 +15,11 @@ struct T_SERIALLINE
     std::uint8_t flowControl = 0;   // bit 0 DSR/DTR (not available), bit 1 CTS/RTS, bit 2 XON/XOFF
     bool checkParity = false;       // check the parity of received characters
 };
+
+// The line speeds, in bit/s, that the system's serial driver interface
+// (termios) can set, slowest first. Any other speed makes opening a port fail.
+std::span<const std::uint32_t> SettableBaudRates();
+bool IsSettableBaudRate(std::uint32_t baudRate);
 
 // The five time-outs of a serial device, in milliseconds.
 //

@@ -8,7 +8,7 @@ SECONDS_PER_TARGET=${1:-60}
 BUILD_DIR=${FUZZ_BUILD_DIR:-build-fuzz}
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++ -DOSTREL_FUZZ=ON -DOSTREL_BENCH=OFF ${CMAKE_ARGS:-}
-TARGETS=(register_fuzz day_file_fuzz stream_framer_fuzz)
+TARGETS=(register_fuzz day_file_fuzz stream_framer_fuzz sms_listing_fuzz sms_pdu_fuzz)
 cmake --build "$BUILD_DIR" --target "${TARGETS[@]}"
 for target in "${TARGETS[@]}"; do
   corpus="$BUILD_DIR/corpus/$target"

@@ -55,6 +55,11 @@ QString CSimOptions::Value(const QCommandLineOption& option) const
     return parser_.value(option);
 }
 
+QStringList CSimOptions::Values(const QCommandLineOption& option) const
+{
+    return parser_.values(option);
+}
+
 bool CSimOptions::Number(const QCommandLineOption& option, std::int64_t low, std::int64_t high,
                          std::int64_t* value) const
 {

@@ -33,6 +33,8 @@ public:
 
     bool IsSet(const QCommandLineOption& option) const;
     QString Value(const QCommandLineOption& option) const;
+    // Every value of an option given more than once, in order.
+    QStringList Values(const QCommandLineOption& option) const;
 
     // The option's value as a number within [low, high].
     bool Number(const QCommandLineOption& option, std::int64_t low, std::int64_t high, std::int64_t* value) const;

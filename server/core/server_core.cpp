@@ -3,8 +3,12 @@
 #include "common/clock.h"
 #include "common/settings_store.h"
 #include "server/link/gprs_link.h"
+#include "server/link/sms_decoder.h"
 #include "server/model/event_codes.h"
 #include "server/storage/register_file.h"
+
+const QString CServerCore::kModemNotFound = QStringLiteral("GPRS модем не активирован");
+const QString CServerCore::kModemFailed = QStringLiteral("Необходимо перезапустить GPRS модем и программу");
 
 CServerCore::CServerCore(const CClock& clock, CSoundPlayer& sound, CAlertPresenter& alert, QObject* parent)
     : QObject(parent),
@@ -24,6 +28,33 @@ CServerCore::CServerCore(const CClock& clock, CSoundPlayer& sound, CAlertPresent
     minuteTimer_.setInterval(kMinuteTimerMs);
     connect(&minuteTimer_, &QTimer::timeout, this, &CServerCore::OnMinuteTimer);
     connect(&ipCheck_, &CExternalIpCheck::checked, this, &CServerCore::AddressChecked);
+
+    modemTimer_.setInterval(kModemTimerMs);
+    connect(&modemTimer_, &QTimer::timeout, this, &CServerCore::OnModemTimer);
+    connect(&modem_, &CModemLink::probeFinished, this, [this](bool found) {
+        if (shutDown_)
+            return;
+        if (found)
+            modemTimer_.start();
+        else
+            emit modemMessage(kModemNotFound); // the server runs without SMS reception
+    });
+    connect(&modem_, &CModemLink::pollFinished, this, [this](int result) {
+        if (shutDown_)
+            return;
+        if (result == -1) {
+            // SMS reception stays off until the program is restarted.
+            modemTimer_.stop();
+            emit modemMessage(kModemFailed);
+        } else if (result == 0) {
+            ProcessSms(modem_.messages, pipeline_);
+        }
+    });
+    // A failed tick leaves the modem timer running: the next tick tries again.
+    connect(&modem_, &CModemLink::portError, this, [this](const QString& text) {
+        if (!shutDown_)
+            emit modemError(text);
+    });
 }
 
 CServerCore::~CServerCore()
@@ -45,6 +76,7 @@ void CServerCore::StartUp()
     pipeline_.RefreshLists();
     pipeline_.RecordEvent(0, SRC_SYSTEM, EV_SERVER_STARTED);
     minuteTimer_.start();
+    modem_.Probe();
 }
 
 void CServerCore::ListenOnStoredPort()
@@ -105,6 +137,12 @@ void CServerCore::OnMinuteTimer()
     }
 }
 
+void CServerCore::OnModemTimer()
+{
+    if (!shutDown_)
+        modem_.Poll(); // skipped while the previous poll runs
+}
+
 void CServerCore::SaveJournal()
 {
     if (!shutDown_)
@@ -118,9 +156,12 @@ void CServerCore::Shutdown()
     shutDown_ = true;
     minuteTimer_.stop();
     ipCheck_.Cancel();
+    modemTimer_.stop();
     link_->StopListening();
     pipeline_.RecordEvent(0, SRC_SYSTEM, EV_SERVER_STOPPED);
     journal_.SaveToday();
     // Whatever is asked of the pipeline from now on records nothing.
     pipeline_.Close();
+    // The modem's exchange under way is cut short and its port closed.
+    modem_.Stop();
 }

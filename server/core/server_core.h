@@ -1,6 +1,7 @@
 #pragma once
 
 #include "server/core/external_ip_check.h"
+#include "server/core/modem_link.h"
 #include "server/link/event_pipeline.h"
 #include "server/lists/alarm_list_model.h"
 #include "server/lists/event_list_model.h"
@@ -17,14 +18,13 @@
 class CAlertPresenter;
 class CClock;
 class CGprsLink;
-class CSmsSender;
 class CSoundPlayer;
 
 // The whole server without its window: the point register and journals, the
-// three lists, the event pipeline, the GPRS link and the minute timer, with
-// the start-up and shutdown sequences. The window owns one, shows its lists
-// and carries the user's commands to it; what the operator must be told
-// comes out as signals.
+// three lists, the event pipeline, the GPRS link, the GSM modem and the
+// minute and modem timers, with the start-up and shutdown sequences. The
+// window owns one, shows its lists and carries the user's commands to it;
+// what the operator must be told comes out as signals.
 //
 // After Shutdown nothing listens, records or writes any more, whatever is
 // asked of the core afterwards.
@@ -34,21 +34,28 @@ class CServerCore final : public QObject
 
 public:
     static constexpr int kMinuteTimerMs = 60000;
+    static constexpr int kModemTimerMs = 5000;
+    static const QString kModemNotFound;
+    static const QString kModemFailed;
 
     CServerCore(const CClock& clock, CSoundPlayer& sound, CAlertPresenter& alert, QObject* parent = nullptr);
     ~CServerCore() override;
 
     // Listening, the public address check (which goes on in the
-    // background), register and journals, lists, the start event and the
-    // minute timer, in this order.
+    // background), register and journals, lists, the start event, the minute
+    // timer and the search for the GSM modem, in this order. The modem timer
+    // starts once a modem has answered.
     void StartUp();
-    // Stops listening, records the stop of the server and saves today's
-    // journal. Runs once; the destructor runs it when nobody did.
+    // Stops listening, records the stop of the server, saves today's
+    // journal and stops the modem. Runs once; the destructor runs it when
+    // nobody did.
     void Shutdown();
     bool IsShutDown() const { return shutDown_; }
 
     // Supervision of GPRS silence and the change of date.
     void OnMinuteTimer();
+    // A poll of the GSM modem, unless the previous one is still under way.
+    void OnModemTimer();
     // Re-reads the port from the settings store and listens on it; an
     // operator is told through listenFailed when that is impossible.
     void ListenOnStoredPort();
@@ -62,8 +69,6 @@ public:
     // The port controllers are to report to: the one listened on, else the
     // stored one.
     std::uint32_t ServerPort() const;
-    // Sends the address SMS to controllers; nullptr while no modem serves.
-    CSmsSender* smsSender() const { return smsSender_; }
     // Today's journal is saved whole, for the journal browser.
     void SaveJournal();
 
@@ -83,6 +88,11 @@ public:
     CEventListModel& events() { return events_; }
     QTimer& minuteTimer() { return minuteTimer_; }
     CExternalIpCheck& ipCheck() { return ipCheck_; }
+    QTimer& modemTimer() { return modemTimer_; }
+    CModemLink& modem() { return modem_; }
+    // Sends the address SMS to controllers through the modem; a message
+    // asked for while no modem serves is refused.
+    CSmsSender* smsSender() { return &modem_; }
 
 signals:
     // Something the operator must read: a damaged register, a journal that
@@ -93,6 +103,10 @@ signals:
     void listenFailed(const QString& text);
     // A controller connection failed with an error and was closed.
     void receiveError();
+    // About the GSM modem: none was found, or it must be restarted.
+    void modemMessage(const QString& text);
+    // The modem's port failed; the text is the system's.
+    void modemError(const QString& text);
     // A public address check ended; `status` is the text for the window.
     void externalAddressChecked(const QString& status);
 
@@ -110,6 +124,7 @@ private:
     QTimer minuteTimer_;
     CExternalIpCheck ipCheck_;
     QString externalStatus_;
-    CSmsSender* smsSender_ = nullptr; // no modem worker is assembled yet
+    CModemLink modem_;
+    QTimer modemTimer_;
     bool shutDown_ = false;
 };

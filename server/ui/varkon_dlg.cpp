@@ -36,6 +36,8 @@ CVarkonDlg::CVarkonDlg(const CClock& clock, CSoundPlayer* sound, QWidget* parent
     connect(core_.get(), &CServerCore::receiveError, this, &CVarkonDlg::ShowReceiveError);
     connect(core_.get(), &CServerCore::warning, this, &CVarkonDlg::ShowMessage);
     connect(core_.get(), &CServerCore::listenFailed, this, &CVarkonDlg::ShowListenFailure);
+    connect(core_.get(), &CServerCore::modemMessage, this, &CVarkonDlg::ShowModemMessage);
+    connect(core_.get(), &CServerCore::modemError, this, &CVarkonDlg::ShowModemError);
     CreateControls();
     connect(core_.get(), &CServerCore::externalAddressChecked, statusText_, &QLabel::setText);
     core_->StartUp();
@@ -192,6 +194,30 @@ void CVarkonDlg::ShowListenFailure(const QString& text)
     }
     listenBox_->setText(text);
     listenBox_->open();
+}
+
+// The modem's boxes come from its own thread's work, at any moment: they do
+// not block the window, nor take the place of a dialog the operator has open.
+void CVarkonDlg::ShowModemMessage(const QString& text)
+{
+    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("modemMessageBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+}
+
+void CVarkonDlg::ShowModemError(const QString& text)
+{
+    // A port that keeps failing fails on every tick: one box, with the latest text.
+    if (!modemErrorBox_) {
+        modemErrorBox_ = new QMessageBox(QMessageBox::Critical, windowTitle(), text, QMessageBox::Ok, this);
+        modemErrorBox_->setObjectName(QStringLiteral("modemErrorBox"));
+        modemErrorBox_->setAttribute(Qt::WA_DeleteOnClose);
+        modemErrorBox_->setWindowModality(Qt::NonModal);
+    }
+    modemErrorBox_->setText(text);
+    modemErrorBox_->show();
 }
 
 void CVarkonDlg::CloseDialogsOnTop()

@@ -52,6 +52,8 @@ private:
     void ShowMessage(const QString& text);
     void ShowListenFailure(const QString& text);
     void ShowReceiveError();
+    void ShowModemMessage(const QString& text);
+    void ShowModemError(const QString& text);
     void CloseDialogsOnTop();
 
     CSoundOutput ownSound_;
@@ -63,4 +65,5 @@ private:
     QLabel* statusText_ = nullptr;
     QPointer<QMessageBox> errorBox_;
     QPointer<QMessageBox> listenBox_;
+    QPointer<QMessageBox> modemErrorBox_;
 };

@@ -46,10 +46,15 @@ protected:
         QFile settings(home + QStringLiteral("/.config/Ostrel/Varkon.conf"));
         EXPECT_TRUE(settings.open(QIODevice::WriteOnly));
         // The public address check asks a service that is not there.
-        settings.write(QStringLiteral("[IP%20setting]\nIP%20port=%1\nIP%20service=http://127.0.0.1:1/ip\n"
-                                      "[Setting]\nBase%20folder=%2\n")
-                           .arg(port)
-                           .arg(folder)
+        // The machine's own serial ports are left alone: no modem is probed.
+        QString ports = QStringLiteral("[Ports]\n");
+        for (int n = 0; n < 10; ++n)
+            ports += QStringLiteral("COM%1=/nonexistent/ttyCOM%1\n").arg(n);
+        settings.write((QStringLiteral("[IP%20setting]\nIP%20port=%1\nIP%20service=http://127.0.0.1:1/ip\n"
+                                       "[Setting]\nBase%20folder=%2\n")
+                            .arg(port)
+                            .arg(folder)
+                        + ports)
                            .toUtf8());
     }
 

@@ -173,6 +173,7 @@ protected:
         store.WriteString(QString::fromUtf16(Settings::kSettingSection), QString::fromUtf16(Settings::kBaseFolder),
                           MakeTempFolder());
         UseService(http.Url());
+        MapModemPorts({}); // the machine's own serial ports are left alone
         core.ipCheck().httpTimeoutMs = 300;
     }
 

@@ -1,5 +1,7 @@
 #include "tests/server/server_fixture.h"
 
+#include "common/settings_store.h"
+
 #include "server/model/report_frame.h"
 #include "tests/support/temp_env.h"
 
@@ -67,4 +69,15 @@ T_EVENT MakeEvent(std::uint32_t serial, std::uint8_t source, std::uint8_t code, 
     event.code = code;
     event.time = time;
     return event;
+}
+
+void MapModemPorts(const std::map<int, std::string>& ports)
+{
+    CSettingsStore store(QString::fromUtf16(Settings::kServerProgram));
+    for (int n = 0; n < 10; ++n) {
+        const auto it = ports.find(n);
+        const QString path = it != ports.end() ? QString::fromStdString(it->second)
+                                               : QStringLiteral("/nonexistent/ttyCOM%1").arg(n);
+        store.WriteString(QString::fromUtf16(Settings::kPortsSection), QStringLiteral("COM%1").arg(n), path);
+    }
 }

@@ -15,6 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <map>
+#include <string>
 #include <memory>
 #include <vector>
 
@@ -51,6 +53,10 @@ QStringList ListRows(const QAbstractItemModel& model);
 
 // An event record as the journal keeps it.
 T_EVENT MakeEvent(std::uint32_t serial, std::uint8_t source, std::uint8_t code, std::int64_t time);
+
+// Maps COM0 .. COM9 in the server's settings: the numbers given to their
+// paths, every other one to a device that does not exist.
+void MapModemPorts(const std::map<int, std::string>& ports);
 
 // A sealed report frame.
 std::array<std::uint8_t, 64> MakeFrame(std::uint32_t serial, std::uint16_t flags = 0, std::uint8_t key0 = 0);

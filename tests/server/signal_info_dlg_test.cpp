@@ -446,6 +446,7 @@ protected:
         store.WriteString(QString::fromUtf16(Settings::kSettingSection), QString::fromUtf16(Settings::kBaseFolder),
                           MakeTempFolder());
         http.Answer(200, "127.0.0.1\n");
+        MapModemPorts({}); // the machine's own serial ports are left alone
         window = std::make_unique<CVarkonDlg>(clock, &sound);
         window->show();
         const auto frame = MakeFrame(kSerial);

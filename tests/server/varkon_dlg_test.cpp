@@ -65,6 +65,7 @@ protected:
         store.WriteString(kSection, QStringLiteral("IP service"), QStringLiteral("http://127.0.0.1:1/ip"));
         store.WriteString(QString::fromUtf16(Settings::kSettingSection), QString::fromUtf16(Settings::kBaseFolder),
                           folder);
+        MapModemPorts({}); // the machine's own serial ports are left alone
         Start();
     }
 

@@ -4,7 +4,7 @@
 #include "sim/controller_registers.h"
 #include "sim/modbus_slave.h"
 #include "sim/modbus_slave_link.h"
-#include "tool/modbus/baud_rates.h"
+#include "common/serial_device.h"
 #include "tool/modbus/local_modbus.h"
 #include "tool/modbus/modbus_exception.h"
 

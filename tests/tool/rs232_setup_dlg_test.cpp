@@ -3,7 +3,7 @@
 #include "tests/support/temp_env.h"
 #include "tests/tool/controller_fixture.h"
 #include "tests/tool/modal_helpers.h"
-#include "tool/modbus/baud_rates.h"
+#include "common/serial_device.h"
 #include "tool/ui/line_settings_dlg.h"
 #include "tool/ui/rs232_setup_dlg.h"
 

@@ -1,7 +1,7 @@
 #include "tool/device/device_texts.h"
 
 #include "tool/device/register_image.h"
-#include "tool/modbus/baud_rates.h"
+#include "common/serial_device.h"
 
 #include <cstring>
 

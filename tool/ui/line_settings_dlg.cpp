@@ -1,7 +1,7 @@
 #include "tool/ui/line_settings_dlg.h"
 
 #include "common/dialog_units.h"
-#include "tool/modbus/baud_rates.h"
+#include "common/serial_device.h"
 
 #include <QComboBox>
 #include <QLabel>
