@@ -33,10 +33,10 @@ QString Escape(QString text)
 
 // "-h, --help" or "--host <address>": option names bold, with every dash a
 // minus sign, so that they are typed as they read; values italic.
-QString OptionTag(const QString& spec)
+QString OptionTag(const QString& names)
 {
     QStringList parts;
-    for (QString word : spec.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+    for (QString word : names.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         if (word.startsWith(QLatin1Char('<'))) {
             parts.append(QStringLiteral("\\fI%1\\fR").arg(Escape(word)));
         } else {
