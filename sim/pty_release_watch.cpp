@@ -1,7 +1,11 @@
 #include "sim/pty_release_watch.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+
+#include <dirent.h>
+#include <sys/stat.h>
 
 #include <poll.h>
 #include <sys/inotify.h>
@@ -57,32 +61,66 @@ void CPtyReleaseWatch::Run(int stopFd)
     }
 }
 
+int CPtyReleaseWatch::CountOpeners() const
+{
+    // Every descriptor of every process that leads to the slave, but the
+    // creator's own. inotify merges identical events that follow each other
+    // unread, so its events only say when to look, not how many there are.
+    struct stat slave {};
+    if (::fstat(heldSlave_, &slave) != 0)
+        return 0;
+    const pid_t self = ::getpid();
+    int count = 0;
+    DIR* processes = ::opendir("/proc");
+    if (processes == nullptr)
+        return 0;
+    while (const dirent* process = ::readdir(processes)) {
+        char* end = nullptr;
+        const long pid = std::strtol(process->d_name, &end, 10);
+        if (end == process->d_name || *end != '\0')
+            continue;
+        const std::string fdFolder = std::string("/proc/") + process->d_name + "/fd";
+        DIR* fds = ::opendir(fdFolder.c_str());
+        if (fds == nullptr)
+            continue; // gone meanwhile, or another user's
+        while (const dirent* fd = ::readdir(fds)) {
+            if (fd->d_name[0] == '.')
+                continue;
+            if (pid == self && std::atoi(fd->d_name) == heldSlave_)
+                continue;
+            struct stat target {};
+            if (::stat((fdFolder + "/" + fd->d_name).c_str(), &target) == 0 && S_ISCHR(target.st_mode)
+                && target.st_rdev == slave.st_rdev)
+                ++count;
+        }
+        ::closedir(fds);
+    }
+    ::closedir(processes);
+    return count;
+}
+
 void CPtyReleaseWatch::ReadEvents()
 {
     // Events of a watched file carry no name: each is one inotify_event.
     alignas(inotify_event) char buffer[64 * sizeof(inotify_event)];
+    bool seen = false;
+    bool closed = false;
     for (;;) {
         const ssize_t n = ::read(inotify_, buffer, sizeof(buffer));
         if (n <= 0)
-            return;
-        bool closed = false;
+            break;
+        seen = true;
         for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
             inotify_event event;
             std::memcpy(&event, buffer + at, sizeof(event));
             at += static_cast<ssize_t>(sizeof(inotify_event) + event.len);
-            if (event.mask & IN_Q_OVERFLOW) {
-                // Events were lost: the count starts again from nobody, and
-                // the next close lifts the mark.
-                openers_ = 0;
-            } else if (event.mask & IN_OPEN) {
-                ++openers_;
-            } else if (event.mask & IN_CLOSE) {
-                if (openers_ > 0)
-                    --openers_;
+            if (event.mask & (IN_CLOSE | IN_Q_OVERFLOW))
                 closed = true;
-            }
         }
-        if (closed && openers_ == 0)
-            ::ioctl(heldSlave_, TIOCNXCL);
     }
+    if (!seen)
+        return;
+    openers_ = CountOpeners();
+    if (closed && openers_ == 0)
+        ::ioctl(heldSlave_, TIOCNXCL);
 }

@@ -10,9 +10,10 @@
 // up between masters. The kernel then keeps the slave's exclusive mark for
 // as long as the pty lives: a master that ended without lifting it (killed,
 // crashed) would leave the port refused to every later opener but root.
-// The watch counts the opens and closes of the slave's device node (inotify
-// reports every open that succeeded and every close of one) and, when the
-// last of them has closed, lifts the mark through the creator's descriptor.
+// Whenever the slave's device node is opened or closed (inotify tells), the
+// watch counts the descriptors that processes hold on it, and when a close
+// leaves none besides the creator's, lifts the mark through the creator's
+// descriptor.
 class CPtyReleaseWatch
 {
 public:
@@ -31,12 +32,13 @@ public:
     // its own.
     void Run(int stopFd);
 
-    // Openers besides the creator, as far as the events read so far tell.
+    // Descriptors on the slave besides the creator's, as last counted.
     int Openers() const { return openers_; }
     int LastError() const { return error_; }
 
 private:
     void ReadEvents();
+    int CountOpeners() const;
 
     int inotify_ = -1;
     int heldSlave_ = -1;
