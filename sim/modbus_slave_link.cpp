@@ -1,5 +1,6 @@
 #include "sim/modbus_slave_link.h"
 
+#include "sim/emulator_pty.h"
 #include "sim/modbus_slave.h"
 
 #include <algorithm>
@@ -7,7 +8,6 @@
 #include <cstdint>
 
 #include <fcntl.h>
-#include <pty.h>
 #include <sys/eventfd.h>
 #include <termios.h>
 #include <unistd.h>
@@ -36,17 +36,14 @@ CModbusSlaveLink::~CModbusSlaveLink()
 bool CModbusSlaveLink::StartOnPty()
 {
     Stop();
-    char name[256] = {};
-    termios raw{};
-    ::cfmakeraw(&raw);
-    if (::openpty(&ptyMaster_, &ptySlave_, name, &raw, nullptr) != 0) {
+    T_EMULATORPTY pty;
+    if (!OpenEmulatorPty(pty)) {
         error_ = errno;
         return false;
     }
-    ::fcntl(ptyMaster_, F_SETFD, FD_CLOEXEC);
-    ::fcntl(ptySlave_, F_SETFD, FD_CLOEXEC);
-    ::fcntl(ptyMaster_, F_SETFL, ::fcntl(ptyMaster_, F_GETFL) | O_NONBLOCK);
-    path_ = name;
+    ptyMaster_ = pty.master;
+    ptySlave_ = pty.slave;
+    path_ = pty.path;
     if (!release_.Start(path_, ptySlave_)) {
         error_ = release_.LastError();
         Stop();
