@@ -69,13 +69,7 @@ protected:
     // Starts the tool and waits until it holds the port.
     void Start()
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home);
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        tool.setProcessEnvironment(env);
-        tool.setWorkingDirectory(home);
-        tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        PrepareProgram(tool, home);
         tool.start(QStringLiteral(TESMARK), {});
         ASSERT_TRUE(tool.waitForStarted(kDeadlineMs));
         ASSERT_TRUE(QTest::qWaitFor([&] { return StateOf(port) == PortState::HeldExclusively; }, kDeadlineMs));

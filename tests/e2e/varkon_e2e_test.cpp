@@ -62,14 +62,7 @@ protected:
     // day file then holds more than `eventsBefore` events.
     void Start(std::size_t eventsBefore = 0)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home);
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        server.setProcessEnvironment(env);
-        server.setWorkingDirectory(home);
-        server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        PrepareProgram(server, home);
         server.start(QStringLiteral(VARKON), {});
         ASSERT_TRUE(server.waitForStarted(10000));
         // Listening starts before the journals load and the start event is

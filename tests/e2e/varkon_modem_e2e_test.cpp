@@ -105,14 +105,7 @@ TEST_F(VarkonWithModem, AnSmsReportIsJournaledAndGprsReportsFlowWhileTheModemIsS
     ASSERT_TRUE(QTest::qWaitFor([&] { return modem.canReadLine(); }, kDeadlineMs));
     modem.readLine(); // the pseudo-terminal's path
 
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), home);
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    server.setProcessEnvironment(env);
-    server.setWorkingDirectory(home);
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    PrepareProgram(server, home);
     server.start(QStringLiteral(VARKON), {});
     ASSERT_TRUE(server.waitForStarted(kDeadlineMs));
     // The probe is the last step of start-up.

@@ -1,6 +1,7 @@
 #include "tests/support/temp_env.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -35,4 +36,16 @@ void UseTemporaryHome()
     setenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toLocal8Bit().constData(), 1);
     setenv("XDG_DATA_HOME", (home + QStringLiteral("/.local/share")).toLocal8Bit().constData(), 1);
     QStandardPaths::setTestModeEnabled(false);
+}
+
+void PrepareProgram(QProcess& program, const QString& home)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    program.setProcessEnvironment(env);
+    program.setWorkingDirectory(home);
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
 }
